@@ -1,0 +1,86 @@
+// K2Board: one game position with its cell bytes, both players' sorted threat
+// lists, the side to move and the stone count. Boards only move forward; the
+// search keeps earlier positions by cloning.
+#pragma once
+
+#include <cstdint>
+
+#include "board/types.h"
+
+namespace kelmo {
+
+// A line code and the packed square-and-directions field.
+//   squareDirs bits 4..12: square index; bits 0..3: direction mask (8/4/2/1)
+struct LineRecord {
+    std::uint16_t code;
+    std::uint16_t squareDirs;
+
+    int square() const { return squareDirs >> 4; }
+    int directions() const { return squareDirs & 15; }
+};
+
+static_assert(sizeof(LineRecord) == 4);
+
+constexpr std::uint16_t packSquareDirs(int square, int directions) {
+    return static_cast<std::uint16_t>(square * 16 + directions);
+}
+
+// A threat list entry: a line record plus the link to the next entry.
+struct ThreatListItem {
+    std::uint16_t code;
+    std::uint16_t squareDirs;
+    ThreatListItem* next;
+
+    int square() const { return squareDirs >> 4; }
+    int directions() const { return squareDirs & 15; }
+    LineRecord record() const { return {code, squareDirs}; }
+};
+
+class K2Board {
+public:
+    std::uint8_t cells[SQUARE_NB];
+    ThreatListItem* threatList[PLAYER_NB];  // index = player
+    std::uint8_t sideToMove;                // player whose stone the next play places
+    std::uint16_t moveCount;
+
+    // Cells are undefined until clear() or a copy fills them.
+    K2Board();
+    ~K2Board();
+    K2Board(const K2Board&) = delete;
+    K2Board& operator=(const K2Board&) = delete;
+
+    // All squares empty without flags, no stones, player 0 to move.
+    // Only for a board whose lists are empty.
+    void clear();
+
+    // A deep copy on the heap: cells, side, count and both lists in order.
+    K2Board* clone() const;
+
+    // Places a stone of sideToMove on the (empty) square, passes the turn and
+    // updates the threat lists. True when the player now to move can complete
+    // five with one stone.
+    bool play(int square);
+
+    // clone() with play(square) applied to the copy; decided receives play's report.
+    K2Board* cloneAndPlay(int square, bool& decided) const;
+
+    // Threat bookkeeping (threat_list.cpp).
+    void insertThreat(int player, LineRecord record);
+    void removeEntries(int player, int square);
+    bool evaluateSquare(int square);
+    bool updateAround(int square);
+    bool rescan();
+    // first: 1 + winning-class entries heading the list of the player not to
+    // move; second: the same over the side to move's list.
+    void estimate(int& first, int& second) const;
+
+    bool isEmpty(int square) const { return cells[square] & CELL_EMPTY; }
+    // Owner of a stone: 1 or 0. Only meaningful on a stone.
+    int stoneOwner(int square) const { return (cells[square] & CELL_COLOUR) ? 1 : 0; }
+
+    // Recomputes what the incremental bookkeeping maintains and returns null when
+    // everything agrees, otherwise a short description of the first broken invariant.
+    const char* checkConsistency() const;
+};
+
+} // namespace kelmo

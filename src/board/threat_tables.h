@@ -1,0 +1,49 @@
+// Threat tables: line codes for the segments through an empty square, and the
+// four constant tables indexed by line code.
+//
+// Line code of a segment of n <= 9 cells: a leading 1 bit, then one bit per cell
+// (1 = the player's stone or the square itself, 0 = empty), ordered from the end
+// with the smaller column (smaller row for vertical). Codes 0 and 1 are the
+// combination codes: double three and double four.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "board/k2board.h"
+
+namespace kelmo {
+
+constexpr int LINE_CODE_NB = 1024;
+constexpr int CODE_DOUBLE_THREE = 0;
+constexpr int CODE_DOUBLE_FOUR = 1;
+
+struct ThreatTables {
+    std::array<std::int8_t, LINE_CODE_NB> movesToFive;
+    std::array<std::int8_t, LINE_CODE_NB> movesToWin;
+    std::array<std::int32_t, LINE_CODE_NB> lineValue;
+    std::array<std::uint16_t, LINE_CODE_NB> defenceMask;  // bit i: cell position i
+};
+
+extern const ThreatTables threatTables;
+
+inline int movesToFive(int code) { return threatTables.movesToFive[code]; }
+inline int movesToWin(int code) { return threatTables.movesToWin[code]; }
+inline int lineValue(int code) { return threatTables.lineValue[code]; }
+inline bool isDefence(int code, int position) { return (threatTables.defenceMask[code] >> position) & 1; }
+
+// Number of cells of a real code (the bits after the leading 1).
+int codeLength(int code);
+
+// Scratch records of the last computeLines call: lineRecords[player][direction].
+extern LineRecord lineRecords[PLAYER_NB][DIRECTION_NB];
+
+// Fills lineRecords for the empty square s, counting s as each player's stone.
+void computeLines(const K2Board& board, int s);
+
+// The line code of one player's segment through s in one direction, with s
+// itself counted as a stone (sBit 1) or as empty (sBit 0). Also reports the
+// square of the segment's first cell (the smaller-column end).
+int segmentCode(const K2Board& board, int s, int direction, int player, int sBit, int& firstSquare);
+
+} // namespace kelmo

@@ -1,0 +1,54 @@
+// KBrain: the game in progress (game board and search root), the manager's
+// limits, and one operation per protocol command.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "board/k2board.h"
+#include "main/scanner.h"
+#include "search/stat_node.h"
+
+namespace kelmo {
+
+constexpr std::int32_t DEFAULT_TIME_LEFT = 180000;
+constexpr std::int32_t DEFAULT_TIMEOUT_TURN = 3000;
+constexpr std::int32_t DEFAULT_MAX_MEMORY = 80000000;
+// Used when the manager sets no memory limit (max_memory 0).
+constexpr std::int64_t UNLIMITED_MEMORY_CAP = 350000000;
+
+class KBrain {
+public:
+    StatNode* root;
+    K2Board* board;
+    std::int32_t time_left;
+    std::int32_t timeout_turn;
+    std::int32_t max_memory;
+
+    KBrain();
+    ~KBrain();
+    KBrain(const KBrain&) = delete;
+    KBrain& operator=(const KBrain&) = delete;
+
+    // Handlers. Moves are returned as square indices; -1 means no move exists.
+    void startGame();
+    int begin();
+    int turn(int x, int y);
+    bool setupBoard(InputScanner& in, std::ostream& out, int& reply);
+    void about(std::ostream& out);
+    void setTimeLeft(std::int32_t value);
+    void setTimeoutTurn(std::int32_t value);
+    void setMaxMemory(std::int32_t value);
+
+    // Search.
+    int searchMove();
+    void advance(int square);
+
+    // Knowledge.
+    void learnDirectory(const std::string& directory, std::ostream& out);
+    void updateBook(const std::vector<std::int16_t>& codes);
+};
+
+} // namespace kelmo

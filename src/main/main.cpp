@@ -1,0 +1,9 @@
+// Process entry: the brain speaks the protocol on standard input and output.
+#include <iostream>
+
+#include "main/command_loop.h"
+
+int main() {
+    std::ios::sync_with_stdio(false);
+    return kelmo::runCommandLoop(std::cin, std::cout);
+}

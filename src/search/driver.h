@@ -1,0 +1,25 @@
+// Search driver: the time budget, the search loop under time and memory limits,
+// and the final choice of a root move.
+#pragma once
+
+#include <cstdint>
+
+#include "search/stat_node.h"
+
+namespace kelmo {
+
+// Milliseconds the search loop may use for one move.
+std::int32_t computeBudget(std::int32_t time_left, std::int32_t timeout_turn);
+
+struct SearchStats {
+    std::uint64_t iterations = 0;
+    std::uint32_t nodes = 0;  // nodeCounter advance during the search
+};
+
+// Expands the root, searches until it is solved, a limit is reached or only one
+// root move is not lost, and returns the chosen square (-1 if the root has no
+// move at all). maxIterations 0 means no iteration cap (tests and the bench set one).
+int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
+              std::uint64_t maxIterations = 0, SearchStats* stats = nullptr);
+
+} // namespace kelmo
