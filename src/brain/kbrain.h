@@ -32,15 +32,19 @@ public:
     KBrain(const KBrain&) = delete;
     KBrain& operator=(const KBrain&) = delete;
 
-    // Handlers. Moves are returned as square indices; -1 means no move exists.
+    // Handlers. Moves are returned as square indices; -1 means no move exists
+    // (the board is full), and then nothing is played.
     void startGame();
     int begin();
     int turn(int x, int y);
     bool setupBoard(InputScanner& in, std::ostream& out, int& reply);
     void about(std::ostream& out);
+    // A negative time_left (the match time ran out) is stored as 0.
     void setTimeLeft(std::int32_t value);
     void setTimeoutTurn(std::int32_t value);
     void setMaxMemory(std::int32_t value);
+    // True if the game board has no stone on the square (0..399).
+    bool squareIsEmpty(int square) const;
 
     // Search.
     int searchMove();

@@ -12,6 +12,10 @@
 
 namespace kelmo {
 
+// Longest command word or INFO key that is matched against a table; a longer
+// word is consumed whole and matches nothing.
+constexpr int MAX_KEYWORD_LENGTH = 1023;
+
 class InputScanner {
 public:
     explicit InputScanner(std::istream& in);
@@ -19,6 +23,8 @@ public:
     // Next character (CR LF folded to LF), or EOF.
     int peek();
     int get();
+    // True once a read or a look-ahead has met the end of input (a stream's
+    // end-of-file state: a complete last line does not set it by itself).
     bool atEnd();
 
     // Index of the word read in table[0..count-1], or -1 (also at end of input,
@@ -36,8 +42,19 @@ public:
     bool readWord(std::string& word);
 
 private:
+    // Reads one folded character from the stream, ignoring the look-ahead slot.
+    int fetch();
+    void skipBlanks();
+
     std::istream& in;
+    int lookahead = NO_LOOKAHEAD;
+    bool endSeen = false;
+
+    static constexpr int NO_LOOKAHEAD = -2;
 };
+
+// Blanks: space, tab, line feed, vertical tab, form feed, carriage return.
+bool isBlank(int c);
 
 // Reads a BOARD body into board (cleared first). Writes the body's own error
 // line to out and returns false if it is rejected.

@@ -1,0 +1,190 @@
+// The command loop: reads one command word at a time, hands it to the brain and
+// writes the one reply line. Every command, its search included, finishes
+// before the next word is read. Whatever ends the loop (END, end of input, a
+// fatal protocol mismatch) returns 0: a manager reads nothing into our exit code.
+#include "main/command_loop.h"
+
+#include <cstdint>
+#include <string>
+
+#include "brain/kbrain.h"
+#include "main/scanner.h"
+
+namespace kelmo {
+
+namespace {
+
+// Command words 0..16 and the INFO keys 17..19, matched case-sensitively.
+constexpr const char* KEYWORDS[20] = {
+    "TURN",  "INFO",  "START", "BEGIN", "END",   "BOARD", "PLAY",  "ABOUT", "turn",      "info",
+    "start", "begin", "end",   "board", "play",  "about", "learn", "time_left", "timeout_turn",
+    "max_memory"};
+constexpr int COMMAND_COUNT = 17;
+constexpr const char* const* INFO_KEYS = KEYWORDS + COMMAND_COUNT;
+constexpr int INFO_KEY_COUNT = 3;
+
+enum Command {
+    CMD_TURN = 0, CMD_INFO = 1, CMD_START = 2, CMD_BEGIN = 3, CMD_END = 4, CMD_BOARD = 5,
+    CMD_PLAY = 6, CMD_ABOUT = 7, CMD_TURN_LC = 8, CMD_INFO_LC = 9, CMD_START_LC = 10,
+    CMD_BEGIN_LC = 11, CMD_END_LC = 12, CMD_BOARD_LC = 13, CMD_PLAY_LC = 14, CMD_ABOUT_LC = 15,
+    CMD_LEARN = 16
+};
+
+enum InfoKey { KEY_TIME_LEFT = 0, KEY_TIMEOUT_TURN = 1, KEY_MAX_MEMORY = 2 };
+
+constexpr std::int32_t SUPPORTED_SIZE = 20;
+
+void writeLine(std::ostream& out, const std::string& line) {
+    out << line << '\n' << std::flush;
+}
+
+void writeFatal(std::ostream& out) {
+    writeLine(out, "ERROR Fatal Error, Protocol Mismatch!");
+}
+
+// The reply to a move request: "column,row", or an error line when the board
+// has no empty square left to answer with.
+void writeMove(std::ostream& out, int square) {
+    if (square < 0)
+        writeLine(out, "ERROR No empty square left to play!");
+    else
+        writeLine(out, std::to_string(columnOf(square)) + "," + std::to_string(rowOf(square)));
+}
+
+bool onBoard(std::int32_t v) { return v >= 0 && v < BOARD_SIZE; }
+
+// Reads "column , row" of TURN and PLAY; false on any malformed or occupied
+// square (checked in reading order, so a bad column stops before the row).
+bool readOpponentMove(InputScanner& scanner, const KBrain& brain, int& x, int& y) {
+    std::int32_t column, row;
+    char separator;
+    if (!scanner.readInt(column) || !onBoard(column))
+        return false;
+    if (!scanner.readSeparator(separator) || separator != ',')
+        return false;
+    if (!scanner.readInt(row) || !onBoard(row))
+        return false;
+    // A stone on an occupied square would corrupt the game board.
+    if (!brain.squareIsEmpty(squareOf(column, row)))
+        return false;
+    x = column;
+    y = row;
+    return true;
+}
+
+// INFO: false only for a fatal value; unknown keys are skipped with their line.
+bool handleInfo(InputScanner& scanner, KBrain& brain) {
+    int key = scanner.readKeyword(INFO_KEYS, INFO_KEY_COUNT);
+    if (key < 0) {
+        scanner.skipLine();
+        return true;
+    }
+    std::int32_t value;
+    if (!scanner.readInt(value))
+        return false;
+    switch (key) {
+    case KEY_TIME_LEFT:
+        // A brain that overran its match time is told so with a negative value;
+        // the setter stores it as 0 and the next move is answered at once.
+        brain.setTimeLeft(value);
+        return true;
+    case KEY_TIMEOUT_TURN:
+        if (value < 0)
+            return false;
+        brain.setTimeoutTurn(value);
+        return true;
+    default:
+        if (value < 0)
+            return false;
+        brain.setMaxMemory(value);
+        return true;
+    }
+}
+
+} // namespace
+
+int runCommandLoop(std::istream& in, std::ostream& out) {
+    KBrain brain;
+    return runCommandLoop(in, out, brain);
+}
+
+int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain) {
+    InputScanner scanner(in);
+    while (!scanner.atEnd()) {
+        bool fatal = false;
+        switch (scanner.readKeyword(KEYWORDS, COMMAND_COUNT)) {
+        case CMD_TURN:
+        case CMD_TURN_LC:
+        case CMD_PLAY:
+        case CMD_PLAY_LC: {
+            int x = 0, y = 0;
+            if (!readOpponentMove(scanner, brain, x, y)) {
+                fatal = true;
+                break;
+            }
+            writeMove(out, brain.turn(x, y));
+            break;
+        }
+        case CMD_INFO:
+        case CMD_INFO_LC:
+            fatal = !handleInfo(scanner, brain);
+            break;
+        case CMD_START:
+        case CMD_START_LC: {
+            // The size must follow the word's single terminator directly.
+            std::int32_t size;
+            if (!scanner.nextIsDigit() || !scanner.readInt(size)) {
+                fatal = true;
+                break;
+            }
+            if (size != SUPPORTED_SIZE) {
+                writeLine(out, "ERROR Unsupport size of board, supported size is " +
+                                   std::to_string(SUPPORTED_SIZE) + "!");
+                break;
+            }
+            brain.startGame();
+            writeLine(out, "OK");
+            break;
+        }
+        case CMD_BEGIN:
+        case CMD_BEGIN_LC:
+            writeMove(out, brain.begin());
+            break;
+        case CMD_END:
+        case CMD_END_LC:
+            out << std::flush;
+            return 0;
+        case CMD_BOARD:
+        case CMD_BOARD_LC: {
+            int reply = -1;
+            if (!brain.setupBoard(scanner, out, reply)) {
+                fatal = true;
+                break;
+            }
+            writeMove(out, reply);
+            break;
+        }
+        case CMD_ABOUT:
+        case CMD_ABOUT_LC:
+            brain.about(out);
+            break;
+        case CMD_LEARN: {
+            std::string directory;
+            if (scanner.readWord(directory))
+                brain.learnDirectory(directory, out);
+            break;
+        }
+        default:
+            writeLine(out, "ERROR Unknown Command!");
+            break;
+        }
+        if (fatal) {
+            writeFatal(out);
+            return 0;
+        }
+        out << std::flush;
+    }
+    return 0;
+}
+
+} // namespace kelmo

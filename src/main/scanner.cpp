@@ -1,0 +1,189 @@
+// Input scanning. Every reader goes through fetch(), which folds CR LF into one
+// LF, so a manager that ends its lines the Windows way is read exactly as on a
+// platform whose text mode does the folding. The scanner keeps one character of
+// look-ahead of its own; nothing else may read the stream behind its back.
+#include "main/scanner.h"
+
+#include <cstring>
+#include <limits>
+
+namespace kelmo {
+
+namespace {
+
+constexpr int BOARD_DONE_LENGTH = 7;  // the closing line's buffer: "DONE" and a little slack
+constexpr int OWNER_EMPTY = 0;
+constexpr int OWNER_BRAIN = 1;
+constexpr int OWNER_OPPONENT = 2;
+
+void writeLine(std::ostream& out, const char* line) {
+    out << line << '\n' << std::flush;
+}
+
+bool onBoard(std::int32_t v) { return v >= 0 && v < BOARD_SIZE; }
+
+} // namespace
+
+bool isBlank(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+InputScanner::InputScanner(std::istream& in) : in(in) {}
+
+int InputScanner::fetch() {
+    int c = in.get();
+    if (c == '\r' && in.peek() == '\n')
+        c = in.get();
+    return c;
+}
+
+int InputScanner::peek() {
+    if (lookahead == NO_LOOKAHEAD)
+        lookahead = fetch();
+    if (lookahead == EOF)
+        endSeen = true;
+    return lookahead;
+}
+
+int InputScanner::get() {
+    int c;
+    if (lookahead != NO_LOOKAHEAD) {
+        c = lookahead;
+        lookahead = NO_LOOKAHEAD;
+    } else {
+        c = fetch();
+    }
+    if (c == EOF)
+        endSeen = true;
+    return c;
+}
+
+bool InputScanner::atEnd() { return endSeen; }
+
+void InputScanner::skipBlanks() {
+    while (isBlank(peek()))
+        get();
+}
+
+int InputScanner::readKeyword(const char* const* table, int count) {
+    skipBlanks();
+    char word[MAX_KEYWORD_LENGTH + 1];
+    int length = 0;
+    bool overlong = false;
+    for (;;) {
+        int c = get();
+        if (c == EOF)
+            return -1;  // a word cut off by the end of input is never a command
+        if (c == ' ' || c == '\n' || c == '\r')
+            break;
+        // An overlong word is still consumed to its end, so that its tail is not
+        // taken for further commands; it just cannot match anything.
+        if (length < MAX_KEYWORD_LENGTH)
+            word[length++] = static_cast<char>(c);
+        else
+            overlong = true;
+    }
+    if (overlong)
+        return -1;
+    word[length] = '\0';
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(word, table[i]) == 0)
+            return i;
+    return -1;
+}
+
+bool InputScanner::readInt(std::int32_t& value) {
+    skipBlanks();
+    bool negative = false;
+    int c = peek();
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        get();
+    }
+    if (!nextIsDigit())
+        return false;
+    // Accumulate in 64 bits and stop counting once out of range; the digits are
+    // still consumed so that the whole number is refused, not a prefix of it.
+    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t magnitude = 0;
+    while (nextIsDigit()) {
+        int digit = get() - '0';
+        if (magnitude <= limit)
+            magnitude = magnitude * 10 + digit;
+    }
+    if (negative ? magnitude > limit : magnitude > limit - 1)
+        return false;
+    value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+bool InputScanner::readSeparator(char& c) {
+    skipBlanks();
+    int ch = get();
+    if (ch == EOF)
+        return false;
+    c = static_cast<char>(ch);
+    return true;
+}
+
+bool InputScanner::nextIsDigit() {
+    int c = peek();
+    return c >= '0' && c <= '9';
+}
+
+void InputScanner::skipLine() {
+    for (int c = get(); c != EOF && c != '\n'; c = get()) {
+    }
+}
+
+bool InputScanner::readWord(std::string& word) {
+    skipBlanks();
+    word.clear();
+    while (peek() != EOF && !isBlank(peek()))
+        word += static_cast<char>(get());
+    return !word.empty();
+}
+
+bool readBoard(K2Board& board, InputScanner& in, std::ostream& out) {
+    board.clear();
+    while (in.nextIsDigit()) {
+        std::int32_t x, y, owner;
+        char sep1, sep2;
+        // Checked in reading order; the first failure leaves the rest of the line unread.
+        bool ok = in.readInt(x) && onBoard(x) && in.readSeparator(sep1) && sep1 == ',' &&
+                  in.readInt(y) && onBoard(y) && in.readSeparator(sep2) && sep2 == ',' &&
+                  in.readInt(owner) && owner >= OWNER_EMPTY && owner <= OWNER_OPPONENT;
+        if (!ok) {
+            writeLine(out, "ERROR Error while updating board!");
+            return false;
+        }
+        int square = squareOf(x, y);
+        if (owner == OWNER_EMPTY) {
+            board.cells[square] = CELL_EMPTY;
+        } else {
+            board.cells[square] = STONE_OF[owner == OWNER_BRAIN ? 1 : 0];
+            ++board.moveCount;
+        }
+        while (isBlank(in.peek()))
+            in.get();
+    }
+    // The closing line must be exactly DONE; reading stops at the line feed or
+    // once the line is too long to be DONE.
+    char closing[BOARD_DONE_LENGTH + 1];
+    int length = 0;
+    for (int c = in.get(); c != EOF && c != '\n'; c = in.get()) {
+        closing[length++] = static_cast<char>(c);
+        if (length == BOARD_DONE_LENGTH)
+            break;
+    }
+    closing[length] = '\0';
+    if (std::strcmp(closing, "DONE") != 0) {
+        writeLine(out, "'DONE' or digit expected!");
+        return false;
+    }
+    board.rescan();
+    board.sideToMove = 1;
+    return true;
+}
+
+} // namespace kelmo
