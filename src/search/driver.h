@@ -14,7 +14,13 @@ std::int32_t computeBudget(std::int32_t time_left, std::int32_t timeout_turn);
 struct SearchStats {
     std::uint64_t iterations = 0;
     std::uint32_t nodes = 0;  // nodeCounter advance during the search
+    std::int64_t peakMemory = 0;  // highest processMemoryUse reading of the loop
 };
+
+// The child the driver plays once the loop has ended: the first proven child,
+// else the smallest proofNum / (growthCnt + 1), else (every move lost) the child
+// with the most growth. Earlier children win ties. Null for a node without children.
+StatNode* chooseRootChild(const StatNode* root);
 
 // Expands the root, searches until it is solved, a limit is reached or only one
 // root move is not lost, and returns the chosen square (-1 if the root has no

@@ -16,6 +16,21 @@ constexpr std::uint8_t NODE_EXPANDED = 8;  // the node has been given children
 
 // Proof and disproof numbers: 0 = solved, -1 = infinite, positive = estimate.
 constexpr std::int32_t PN_INFINITE = -1;
+// Sums of numbers stop here, so that they never wrap into 0 or -1 and stay below
+// the 2147483647 that selection starts its comparison with.
+constexpr std::int32_t PN_SATURATED = 2147483646;
+
+class StatNode;
+
+// Test seam for the guarded steps of destruction: when set, it is called at the
+// end of step 1 (children destroyed) and of step 2 (children array freed) with
+// the step number; a failure it raises is caught, logged and passed over like
+// any other failure of that step. Production code never sets it.
+using NodeDestroyHook = void (*)(const StatNode& node, int step);
+extern NodeDestroyHook nodeDestroyHook;
+
+constexpr const char* DESTROY_FAULT_CHILDREN = "chyba typu 1 pri v destruktoru StatNode";
+constexpr const char* DESTROY_FAULT_ARRAY = "chyba typu 2 pri v destruktoru StatNode";
 
 class StatNode {
 public:
@@ -24,7 +39,7 @@ public:
     std::uint32_t counterStamp;
     K2Board* board;             // owned while the node is not expanded
     StatNode* parent;
-    StatNode** children;        // owned array of childrenCnt links
+    StatNode** children;        // owned array of childrenCnt links (see allocateChildren)
     std::uint16_t childrenCnt;  // wide enough for every square of the board
     std::uint8_t parentsCnt;
     StatNode* pathParent;
@@ -48,8 +63,17 @@ public:
     bool isSolved() const { return proofNum == 0 || disproofNum == 0; }
 
     void setOrNode(bool orNode);
-    void stamp();
+    void stamp() { counterStamp = nodeCounter; }
+    // Adds the nodeCounter advances since the last stamp; saturates instead of
+    // overflowing the signed count.
     void credit();
+
+    // Expansion's storage: one block holding the array of n links followed by the
+    // n child nodes themselves, so that an expansion costs one allocation and a
+    // tree is released with one free per expanded node. The children are built
+    // into the returned slots with placement new; they are destroyed by their
+    // parent and never deleted on their own.
+    StatNode* allocateChildren(int n);
 };
 
 } // namespace kelmo

@@ -1,0 +1,186 @@
+// Proof-number search: expansion from the generator's candidates, backing up the
+// proof and disproof numbers, and descent to the most-proving leaf. The children's
+// order is the generator's order and breaks every tie.
+#include "search/pn_search.h"
+
+#include <cstdint>
+
+#include "board/candidates.h"
+
+namespace kelmo {
+
+namespace {
+
+void setProven(StatNode* node) {
+    node->proofNum = 0;
+    node->disproofNum = PN_INFINITE;
+}
+
+void setDisproven(StatNode* node) {
+    node->proofNum = PN_INFINITE;
+    node->disproofNum = 0;
+}
+
+// A sum of positive estimates that stops short of the encodings 0 and -1.
+std::int32_t saturatingAdd(std::int32_t a, std::int32_t b) {
+    std::int64_t sum = static_cast<std::int64_t>(a) + b;
+    return sum > PN_SATURATED ? PN_SATURATED : static_cast<std::int32_t>(sum);
+}
+
+// A fresh child: decided when the player now to move can complete five, and then
+// won for whoever that is; otherwise the estimate of its board.
+void initChild(StatNode* child, bool decided) {
+    if (decided) {
+        if (child->board->sideToMove == 1)
+            setProven(child);
+        else
+            setDisproven(child);
+        return;
+    }
+    int first, second;
+    child->board->estimate(first, second);
+    child->proofNum = first;
+    child->disproofNum = second;
+}
+
+} // namespace
+
+void expand(StatNode* node) {
+    K2Board* board = node->board;
+    int verdict = generateCandidates(*board);
+    int n = candidates.count;
+    if (verdict != VERDICT_OPEN) {
+        // A verdict for the side to move: a win at an OR node proves it, at an AND
+        // node disproves it, and a loss the other way round.
+        if ((verdict == VERDICT_WIN) == node->isOrNode())
+            setProven(node);
+        else
+            setDisproven(node);
+        return;
+    }
+    if (n <= 0) {
+        // No empty square left: nobody can win, so the brain cannot force a win.
+        setDisproven(node);
+        return;
+    }
+
+    // The shared list is overwritten by the next generator call; take the squares now.
+    std::int16_t squares[SQUARE_NB];
+    for (int i = 0; i < n; ++i)
+        squares[i] = candidates.squares[i];
+
+    StatNode* slots = node->allocateChildren(n);
+    for (int i = 0; i < n - 1; ++i) {
+        bool decided = false;
+        K2Board* childBoard = board->cloneAndPlay(squares[i], decided);
+        StatNode* child = new (slots + i) StatNode(childBoard, node, squares[i]);
+        initChild(child, decided);
+        node->children[i] = child;
+    }
+    // The last child takes over the node's own board: no copy for it.
+    bool decided = board->play(squares[n - 1]);
+    StatNode* last = new (slots + n - 1) StatNode(board, node);
+    node->board = nullptr;
+    last->move = squares[n - 1];
+    initChild(last, decided);
+    node->children[n - 1] = last;
+    node->flags |= NODE_EXPANDED;
+}
+
+void updateValues(StatNode* node) {
+    if (node->proofNum == 0 || node->disproofNum == 0)
+        return;
+    if (!node->isExpanded()) {
+        if (node->board) {
+            int first, second;
+            node->board->estimate(first, second);
+            node->proofNum = first;
+            node->disproofNum = second;
+        }
+        return;
+    }
+    StatNode* const* children = node->children;
+    const unsigned n = node->childrenCnt;
+    std::int32_t P = children[0]->proofNum;
+    std::int32_t D = children[0]->disproofNum;
+    if (node->isOrNode()) {
+        if (P != 0) {
+            for (unsigned i = 1; i < n; ++i) {
+                std::int32_t p = children[i]->proofNum;
+                if (p > 0) {
+                    if (p < P || P < 0)
+                        P = p;
+                    D = saturatingAdd(D, children[i]->disproofNum);
+                } else if (p == 0) {
+                    P = 0;
+                    D = PN_INFINITE;
+                    break;
+                }
+            }
+        }
+    } else {
+        if (D != 0) {
+            for (unsigned i = 1; i < n; ++i) {
+                std::int32_t d = children[i]->disproofNum;
+                if (d > 0) {
+                    if (d < D || D < 0)
+                        D = d;
+                    P = saturatingAdd(P, children[i]->proofNum);
+                } else if (d == 0) {
+                    D = 0;
+                    P = PN_INFINITE;
+                    break;
+                }
+            }
+        }
+    }
+    node->proofNum = P;
+    node->disproofNum = D;
+}
+
+StatNode* selectMostProving(StatNode* start) {
+    StatNode* node = start;
+    node->stamp();
+    while (node->isExpanded()) {
+        const bool orNode = node->isOrNode();
+        StatNode* const* children = node->children;
+        const unsigned n = node->childrenCnt;
+        StatNode* chosen = children[0];
+        std::int32_t best = 2147483647;
+        for (unsigned i = 0; i < n; ++i) {
+            std::int32_t v = orNode ? children[i]->proofNum : children[i]->disproofNum;
+            if (v != PN_INFINITE && v < best) {
+                best = v;
+                chosen = children[i];
+            }
+        }
+        chosen->pathParent = node;
+        node = chosen;
+        node->stamp();
+    }
+    return node;
+}
+
+StatNode* updateAncestors(StatNode* leaf) {
+    StatNode* node = leaf;
+    if (leaf->isSolved()) {
+        leaf->credit();
+        if (!leaf->parent)
+            return leaf;
+        node = leaf->parent;
+    }
+    StatNode* last = node;
+    bool changed = true;
+    while (node && changed) {
+        node->credit();
+        std::int32_t p = node->proofNum;
+        std::int32_t d = node->disproofNum;
+        updateValues(node);
+        changed = p != node->proofNum || d != node->disproofNum;
+        last = node;
+        node = node->parent;
+    }
+    return last;
+}
+
+} // namespace kelmo
