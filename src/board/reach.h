@@ -27,8 +27,6 @@ constexpr int SENSE_STEP[SENSE_NB] = {-1, 1, -20, 20, -21, 21, 19, -19};
 
 using ReachTable = std::array<std::array<std::int16_t, SQUARE_NB>, SENSE_NB>;
 
-ReachTable buildReachTables();
-
 // reach[sense][square]
 extern const ReachTable reach;
 

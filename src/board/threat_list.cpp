@@ -1,0 +1,238 @@
+// Threat bookkeeping: the per-player sorted lists of threat squares, kept up to
+// date after every stone by re-evaluating the empty squares whose lines it changed.
+#include <bit>
+
+#include "board/k2board.h"
+#include "board/reach.h"
+#include "board/threat_tables.h"
+
+namespace kelmo {
+
+namespace {
+
+// Order of a list: fewer moves to five first, then fewer moves to a win, then the
+// higher value; equal entries keep their age order.
+inline bool threatBefore(int a, int b) {
+    if (movesToFive(a) != movesToFive(b))
+        return movesToFive(a) < movesToFive(b);
+    if (movesToWin(a) != movesToWin(b))
+        return movesToWin(a) < movesToWin(b);
+    return lineValue(a) > lineValue(b);
+}
+
+} // namespace
+
+void K2Board::insertThreat(int player, LineRecord record) {
+    cells[record.square()] |= CELL_LISTED[player];
+    ThreatListItem** link = &threatList[player];
+    while (*link && !threatBefore(record.code, (*link)->code))
+        link = &(*link)->next;
+    *link = new ThreatListItem{record.code, record.squareDirs, *link};
+}
+
+void K2Board::removeEntries(int player, int square) {
+    ThreatListItem** link = &threatList[player];
+    while (*link && (*link)->square() != square)
+        link = &(*link)->next;
+    if (*link) {
+        ThreatListItem* gone = *link;
+        *link = gone->next;
+        delete gone;
+        if (cells[square] & CELL_SECOND[player]) {
+            cells[square] &= static_cast<std::uint8_t>(~CELL_SECOND[player]);
+            while (*link && (*link)->square() != square)
+                link = &(*link)->next;
+            if (*link) {
+                gone = *link;
+                *link = gone->next;
+                delete gone;
+            }
+        }
+    }
+    cells[square] &= static_cast<std::uint8_t>(~CELL_LISTED[player]);
+}
+
+namespace {
+
+struct PlayerLines {
+    int leastToFive;
+    int fiveDirs;     // directions whose movesToFive equals leastToFive
+    int bestLine;     // direction index of the best-line record
+};
+
+inline PlayerLines summarise(int p) {
+    PlayerLines r{7, 0, 0};
+    for (int d = 0; d < DIRECTION_NB; ++d) {
+        int f = movesToFive(lineRecords[p][d].code);
+        if (f < r.leastToFive) {
+            r.leastToFive = f;
+            r.fiveDirs = DIRECTION_MASK[d];
+            r.bestLine = d;
+        } else if (f == r.leastToFive) {
+            r.fiveDirs |= DIRECTION_MASK[d];
+        }
+    }
+    return r;
+}
+
+} // namespace
+
+bool K2Board::evaluateSquare(int s) {
+    std::uint8_t cell = cells[s];
+    if (!(cell & CELL_EMPTY))
+        return false;
+    if (!(cell & CELL_ACTIVE)) {
+        cells[s] = static_cast<std::uint8_t>(cell | CELL_ACTIVE);
+        return false;
+    }
+    for (int p = 1; p >= 0; --p)
+        if (cells[s] & CELL_LISTED[p]) {
+            removeEntries(p, s);
+            cells[s] &= static_cast<std::uint8_t>(~CELL_SECOND[p]);
+        }
+
+    computeLines(*this, s);
+    const int mover = sideToMove;
+    const int other = 1 - mover;
+    PlayerLines lines[PLAYER_NB] = {summarise(0), summarise(1)};
+
+    // The mover completes five here: keep the five-square listed so the generator
+    // still sees the win should the update stop early on a later board.
+    if (lines[mover].leastToFive == 0) {
+        insertThreat(mover, lineRecords[mover][lines[mover].bestLine]);
+        return true;
+    }
+
+    int counter = 2;
+    // The entries of one player at s.
+    auto playerBlock = [&](int p) {
+        int least = 7, wins1 = 0, fours = 0, twos = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            int code = lineRecords[p][d].code;
+            int w = movesToWin(code);
+            if (w < least)
+                least = w;
+            if (w == 1)
+                ++wins1;
+            int f = movesToFive(code);
+            if (f == 1)
+                ++fours;
+            if (f == 2)
+                twos |= DIRECTION_MASK[d];
+        }
+        const LineRecord best = lineRecords[p][lines[p].bestLine];
+        if (least == 0) {
+            insertThreat(p, best);
+        } else if (least == 1) {
+            if (wins1 == 1) {
+                insertThreat(p, best);
+            } else if (fours == 0) {
+                insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, lines[p].fiveDirs)});
+            } else if (fours == 1) {
+                cells[s] |= CELL_SECOND[p];
+                insertThreat(p, best);
+                insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, lines[p].fiveDirs | twos)});
+            } else {
+                insertThreat(p, {CODE_DOUBLE_FOUR, packSquareDirs(s, lines[p].fiveDirs)});
+            }
+        } else if (least >= 3) {
+            --counter;
+        }
+    };
+
+    playerBlock(mover);
+    if (lines[other].leastToFive == 0) {
+        insertThreat(other, lineRecords[other][lines[other].bestLine]);
+        return false;
+    }
+    playerBlock(other);
+    if (counter == 0)
+        cells[s] &= static_cast<std::uint8_t>(~CELL_ACTIVE);
+    return false;
+}
+
+bool K2Board::updateAround(int s) {
+    for (int sense = 0; sense < SENSE_NB; ++sense) {
+        const int step = SENSE_STEP[sense];
+        const int bound = reach[sense][s];
+        int seenColour = -1;
+        for (int c = s; c != bound;) {
+            c += step;
+            std::uint8_t cell = cells[c];
+            if (cell & CELL_EMPTY) {
+                if (evaluateSquare(c))
+                    return true;
+            } else {
+                int colour = cell & CELL_COLOUR;
+                if (seenColour >= 0 && seenColour != colour)
+                    break;
+                seenColour = colour;
+            }
+        }
+    }
+    return false;
+}
+
+bool K2Board::rescan() {
+    for (int s = 0; s < SQUARE_NB; ++s)
+        if ((cells[s] & CELL_EMPTY) && evaluateSquare(s))
+            return true;
+    return false;
+}
+
+void K2Board::estimate(int& first, int& second) const {
+    auto winningHead = [](const ThreatListItem* item) {
+        int n = 1;
+        for (; item && movesToWin(item->code) == 0; item = item->next)
+            ++n;
+        return n;
+    };
+    first = winningHead(threatList[1 - sideToMove]);
+    second = winningHead(threatList[sideToMove]);
+}
+
+const char* K2Board::checkConsistency() const {
+    int entries[PLAYER_NB][SQUARE_NB] = {};
+    for (int p = 0; p < PLAYER_NB; ++p) {
+        const ThreatListItem* prev = nullptr;
+        for (const ThreatListItem* it = threatList[p]; it; prev = it, it = it->next) {
+            int sq = it->square();
+            if (sq >= SQUARE_NB)
+                return "entry square out of range";
+            if (!(cells[sq] & CELL_EMPTY))
+                return "entry on a stone";
+            if (prev && threatBefore(it->code, prev->code))
+                return "list out of order";
+            if (std::popcount(static_cast<unsigned>(it->directions())) == 0)
+                return "entry without direction";
+            ++entries[p][sq];
+        }
+    }
+    int stones = 0;
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        std::uint8_t cell = cells[sq];
+        if (!(cell & CELL_EMPTY)) {
+            ++stones;
+            continue;
+        }
+        if (cell & CELL_CANDIDATE)
+            return "candidate bit left behind";
+        for (int p = 0; p < PLAYER_NB; ++p) {
+            bool listed = cell & CELL_LISTED[p];
+            bool second = cell & CELL_SECOND[p];
+            if (listed != (entries[p][sq] > 0))
+                return "listed bit disagrees with the list";
+            if (second != (entries[p][sq] == 2))
+                return "second-entry bit disagrees with the list";
+            if (entries[p][sq] > 2)
+                return "more than two entries for a square";
+            if (entries[p][sq] && !(cell & CELL_ACTIVE))
+                return "inactive square with entries";
+        }
+    }
+    if (stones != moveCount)
+        return "move count disagrees with the stones";
+    return nullptr;
+}
+
+} // namespace kelmo

@@ -1,0 +1,191 @@
+// The move generator: opening rules, forced answers, defences and best squares.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "board/candidates.h"
+#include "board/threat_tables.h"
+#include "support/board_diagram.h"
+
+namespace kelmo {
+namespace {
+
+std::vector<int> listed() { return std::vector<int>(candidates.squares, candidates.squares + candidates.count); }
+
+void expectNoCandidateBits(const K2Board& board) {
+    for (int sq = 0; sq < SQUARE_NB; ++sq)
+        ASSERT_FALSE(board.cells[sq] & CELL_CANDIDATE) << sq;
+}
+
+// A board whose cells are written directly, as the BOARD command does.
+std::unique_ptr<K2Board> setUp(std::initializer_list<int> player0, std::initializer_list<int> player1) {
+    auto board = std::make_unique<K2Board>();
+    board->clear();
+    for (int sq : player0) {
+        board->cells[sq] = STONE_OF[0];
+        ++board->moveCount;
+    }
+    for (int sq : player1) {
+        board->cells[sq] = STONE_OF[1];
+        ++board->moveCount;
+    }
+    board->rescan();
+    board->sideToMove = 1;
+    return board;
+}
+
+TEST(Candidates, OpeningRules) {
+    const struct {
+        std::vector<int> player0, player1;
+        std::vector<int> expected;
+    } cases[] = {
+        {{}, {}, {210}},
+        {{210}, {}, {229}},
+        {{0}, {}, {21}},
+        {{399}, {}, {378}},
+        {{210}, {190}, {191}},
+        {{210}, {229}, {209}},
+        {{211}, {230}, {231}},  // east comes before south in the look-round
+    };
+    for (const auto& c : cases) {
+        auto board = std::make_unique<K2Board>();
+        board->clear();
+        for (int sq : c.player0)
+            board->cells[sq] = STONE_OF[0];
+        for (int sq : c.player1)
+            board->cells[sq] = STONE_OF[1];
+        board->moveCount = static_cast<std::uint16_t>(c.player0.size() + c.player1.size());
+        EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
+        EXPECT_EQ(listed(), c.expected) << test::diagramOf(*board);
+    }
+}
+
+TEST(Candidates, TwoStoneRuleNamingAnOccupiedSquareFallsBackToTheGeneralRules) {
+    // West of the centre and its answer (north-west) both hold stones.
+    auto board = setUp({209}, {189});
+    ASSERT_EQ(board->moveCount, 2);
+    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
+    ASSERT_GT(candidates.count, 0);
+    for (int sq : listed())
+        EXPECT_TRUE(board->isEmpty(sq)) << sq;
+    expectNoCandidateBits(*board);
+}
+
+TEST(Candidates, FiveSquaresDecideAtOnce) {
+    // Player 1 (to move) has four in a row: it completes five even though
+    // player 0 also threatens five.
+    auto both = test::boardWithStones({105, 106, 107, 108}, {305, 306, 307, 308}, 1);
+    EXPECT_EQ(generateCandidates(*both), VERDICT_WIN);
+    ASSERT_EQ(candidates.count, 1);
+    EXPECT_TRUE(candidates.squares[0] == 304 || candidates.squares[0] == 309);
+
+    // Player 0 threatens five at one square only (104 is blocked): block it.
+    auto one = test::boardWithStones({105, 106, 107, 108}, {104, 0, 19, 399}, 1);
+    EXPECT_EQ(generateCandidates(*one), VERDICT_OPEN);
+    EXPECT_EQ(listed(), std::vector<int>{109});
+
+    // Two five-squares of player 0: lost.
+    auto two = test::boardWithStones({105, 106, 107, 108}, {0, 19, 399, 380}, 1);
+    EXPECT_EQ(generateCandidates(*two), VERDICT_LOSS);
+    ASSERT_EQ(candidates.count, 1);
+    EXPECT_TRUE(candidates.squares[0] == 104 || candidates.squares[0] == 109);
+    expectNoCandidateBits(*two);
+}
+
+TEST(Candidates, OpenFourToMakeWins) {
+    // Player 1 to move with an open three; player 0 has nothing as fast.
+    auto board = test::boardWithStones({0, 19, 380}, {210, 211, 212}, 1);
+    EXPECT_EQ(generateCandidates(*board), VERDICT_WIN);
+    ASSERT_EQ(candidates.count, 1);
+    EXPECT_TRUE(candidates.squares[0] == 209 || candidates.squares[0] == 213);
+}
+
+TEST(Candidates, DefencesAgainstAnOpenThreeAndTheSecondThree) {
+    auto board = test::boardWithStones({210, 211, 212}, {0, 19}, 1);
+    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
+    EXPECT_EQ(listed(), (std::vector<int>{209, 213})) << test::threatListText(*board, 0);
+    expectNoCandidateBits(*board);
+
+    // A second open three in another line (column 12, rows 4..6) is not covered.
+    auto two = test::boardWithStones({210, 211, 212, 92, 112, 132}, {0, 19, 399, 380, 360}, 1);
+    EXPECT_EQ(generateCandidates(*two), VERDICT_LOSS) << test::threatListText(*two, 0);
+    EXPECT_EQ(listed(), std::vector<int>{209});
+    expectNoCandidateBits(*two);
+}
+
+TEST(Candidates, AnswersToThreesThenBestSquares) {
+    // Player 0 at 210 and 211, player 1 at 399, player 1 to move.
+    auto board = test::boardWithStones({210, 211}, {399}, 1);
+    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
+    std::vector<int> got = listed();
+    ASSERT_EQ(got.size(), 10u) << test::threatListText(*board, 0);
+    EXPECT_EQ(got[0], 209);
+    EXPECT_EQ(got[1], 212);
+    EXPECT_EQ(got[2], 208);
+    EXPECT_EQ(got[3], 213);
+    for (int sq : got)
+        EXPECT_TRUE(board->isEmpty(sq));
+    expectNoCandidateBits(*board);
+}
+
+TEST(Candidates, DoubleThreeWinsOnlyWhenTheOpponentHasNoFour) {
+    // Player 1 (to move) makes two open threes at 210: row 209..211 missing the
+    // centre, and column 190..230 missing the centre.
+    auto quiet = test::boardWithStones({0, 19, 380, 399}, {209, 211, 190, 230}, 1);
+    EXPECT_EQ(generateCandidates(*quiet), VERDICT_WIN) << test::threatListText(*quiet, 1);
+    EXPECT_EQ(listed(), std::vector<int>{210});
+
+    // The same with player 0 holding a four-square (a closed three plus one).
+    auto answered = test::boardWithStones({60, 61, 62, 19, 380}, {209, 211, 190, 230, 59}, 1);
+    ASSERT_NE(answered->threatList[0], nullptr);
+    ASSERT_EQ(movesToFive(answered->threatList[0]->code), 1) << test::threatListText(*answered, 0);
+    EXPECT_EQ(generateCandidates(*answered), VERDICT_OPEN);
+    expectNoCandidateBits(*answered);
+}
+
+TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
+    K2Board board;
+    board.clear();
+    board.cells[210] = STONE_OF[0];
+    board.moveCount = 5;  // past the opening rules
+    board.sideToMove = 1;
+    candidates.count = 0;
+    addBestSquares(board, 8);
+    std::vector<int> got = listed();
+    ASSERT_EQ(got.size(), 8u);
+    for (int sq : got) {
+        EXPECT_TRUE(board.isEmpty(sq));
+        EXPECT_TRUE(board.cells[sq] & CELL_CANDIDATE);
+    }
+    // Ranked by 5 x the mover's line values plus the opponent's, best first;
+    // no unlisted square scores above the last listed one.
+    auto score = [&](int sq) {
+        computeLines(board, sq);
+        long long own = 0, theirs = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            own += lineValue(lineRecords[1][d].code);
+            theirs += lineValue(lineRecords[0][d].code);
+        }
+        return 5 * own + theirs;
+    };
+    for (size_t i = 1; i < got.size(); ++i)
+        EXPECT_GE(score(got[i - 1]), score(got[i]));
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        if (board.isEmpty(sq) && !(board.cells[sq] & CELL_CANDIDATE)) {
+            EXPECT_LE(score(sq), score(got.back())) << sq;
+        }
+    }
+}
+
+TEST(Candidates, FullBoardGivesAnEmptyOpenList) {
+    K2Board board;
+    board.clear();
+    for (int sq = 0; sq < SQUARE_NB; ++sq)
+        board.cells[sq] = STONE_OF[(columnOf(sq) / 2 + rowOf(sq)) % 2];
+    board.moveCount = SQUARE_NB;
+    EXPECT_EQ(generateCandidates(board), VERDICT_OPEN);
+    EXPECT_EQ(candidates.count, 0);
+}
+
+} // namespace
+} // namespace kelmo
