@@ -26,6 +26,9 @@ public:
     std::int32_t time_left;
     std::int32_t timeout_turn;
     std::int32_t max_memory;
+    // Iterations one search may run at most, 0 for no cap. The protocol never
+    // sets it; tests set it to make searches short and repeatable.
+    std::uint64_t searchIterationCap = 0;
 
     KBrain();
     ~KBrain();
