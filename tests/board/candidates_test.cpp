@@ -1,6 +1,7 @@
 // The move generator: opening rules, forced answers, defences and best squares.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "board/candidates.h"
@@ -185,6 +186,40 @@ TEST(Candidates, FullBoardGivesAnEmptyOpenList) {
     board.moveCount = SQUARE_NB;
     EXPECT_EQ(generateCandidates(board), VERDICT_OPEN);
     EXPECT_EQ(candidates.count, 0);
+}
+
+} // namespace
+} // namespace kelmo
+
+namespace kelmo {
+namespace {
+
+TEST(Candidates, FourThreeCountersAnOpenThree) {
+    // Player 0 (opponent) has an open three on row 15. Player 1, to move, has a
+    // closed three on row 10 and two stones on column 9 meeting at (9, 10): a
+    // four-three whose defences are all new, so it wins. The last stone at (9, 9)
+    // re-lists (9, 10) before the partner four-square (10, 10), so the
+    // four-three is met first.
+    auto board = test::boardWithStones({310, 311, 312, squareOf(5, 10), 0},
+                                       {squareOf(6, 10), squareOf(7, 10), squareOf(8, 10), squareOf(9, 8),
+                                        squareOf(9, 9)},
+                                       1);
+    ASSERT_TRUE(board->cells[squareOf(9, 10)] & CELL_SECOND[1]) << test::threatListText(*board, 1);
+    ASSERT_EQ(movesToWin(board->threatList[0]->code), 0);
+    EXPECT_EQ(generateCandidates(*board), VERDICT_WIN);
+    EXPECT_EQ(listed(), std::vector<int>{squareOf(9, 10)});
+    expectNoCandidateBits(*board);
+
+    // Re-evaluating (9, 10) puts it behind its partner (10, 10), which is then
+    // already listed when the three's defences are tried: no win is claimed,
+    // the trial squares are taken back, and both four-squares stay candidates.
+    board->evaluateSquare(squareOf(9, 10));
+    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
+    std::vector<int> got = listed();
+    EXPECT_NE(std::find(got.begin(), got.end(), squareOf(9, 10)), got.end());
+    EXPECT_NE(std::find(got.begin(), got.end(), squareOf(10, 10)), got.end());
+    EXPECT_EQ(std::find(got.begin(), got.end(), squareOf(9, 7)), got.end()) << "a trial square was kept";
+    expectNoCandidateBits(*board);
 }
 
 } // namespace
