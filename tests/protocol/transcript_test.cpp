@@ -1,0 +1,244 @@
+// Black-box transcripts: the built brain is run on an input and its exact output
+// lines, its exit code and the files it leaves in its working directory are
+// compared. Every transcript is played twice, with LF and with CR LF line ends,
+// and must come out the same.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "protocol/brain_process.h"
+#include "support/temp_dir.h"
+
+namespace kelmo::test {
+namespace {
+
+const std::string BRAIN = KELMO_BRAIN_EXE;
+
+const std::string ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
+const std::string UNKNOWN = "ERROR Unknown Command!";
+const std::string FATAL = "ERROR Fatal Error, Protocol Mismatch!";
+const std::string SIZE_ERROR = "ERROR Unsupport size of board, supported size is 20!";
+const std::string BODY_ERROR = "ERROR Error while updating board!";
+const std::string DONE_ERROR = "'DONE' or digit expected!";
+const std::string NO_MOVE = "ERROR No empty square left to play!";
+const std::string ANY_MOVE = "<move>";  // a well-formed move line onto a square no stone holds
+
+// Searches in these transcripts get 200 ms or less, so the cases stay quick.
+const std::string QUICK = "INFO timeout_turn 200\n";
+
+struct Transcript {
+    const char* name;
+    std::string input;
+    std::vector<std::string> output;
+};
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+bool parseMove(const std::string& line, int& x, int& y) {
+    static const std::regex move("(0|[1-9][0-9]?),(0|[1-9][0-9]?)");
+    std::smatch m;
+    if (!std::regex_match(line, m, move))
+        return false;
+    x = std::stoi(m[1]);
+    y = std::stoi(m[2]);
+    return x < 20 && y < 20;
+}
+
+// The squares that TURN, PLAY and BOARD lines of the input name, so that a
+// searched reply can be checked against them.
+std::set<std::pair<int, int>> namedSquares(const std::string& input) {
+    std::set<std::pair<int, int>> squares;
+    static const std::regex pair("(\\d+) *, *(\\d+)");
+    for (auto it = std::sregex_iterator(input.begin(), input.end(), pair); it != std::sregex_iterator(); ++it)
+        squares.insert({std::stoi((*it)[1]), std::stoi((*it)[2])});
+    return squares;
+}
+
+// Runs one transcript in a fresh directory: exact lines, exit code 0, nothing
+// left behind, no output after a fatal line, every line ended by a line feed.
+void play(const Transcript& t, const std::string& input) {
+    TempDir dir;
+    BrainRun run = runBrain(BRAIN, dir.path(), input);
+    ASSERT_TRUE(run.finished) << t.name << ": still running at the deadline";
+    EXPECT_EQ(run.exitCode, 0) << t.name;
+    bool terminated = false;
+    std::vector<std::string> lines = outputLines(run.output, terminated);
+    EXPECT_TRUE(terminated || lines.empty()) << t.name;
+    ASSERT_EQ(lines.size(), t.output.size()) << t.name << "\n" << run.output;
+    std::set<std::pair<int, int>> taken = namedSquares(input);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (t.output[i] == ANY_MOVE) {
+            int x, y;
+            ASSERT_TRUE(parseMove(lines[i], x, y)) << t.name << ": '" << lines[i] << "'";
+            EXPECT_EQ(taken.count({x, y}), 0u) << t.name << ": answered a stone " << lines[i];
+            taken.insert({x, y});
+        } else {
+            EXPECT_EQ(lines[i], t.output[i]) << t.name << " line " << i;
+        }
+    }
+    std::vector<std::string> leftBehind;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        leftBehind.push_back(entry.path().filename().string());
+    EXPECT_TRUE(leftBehind.empty()) << t.name << ": left " << leftBehind.front();
+}
+
+class Transcripts : public ::testing::TestWithParam<Transcript> {};
+
+TEST_P(Transcripts, SameOutputWithLfAndCrLf) {
+    const Transcript& t = GetParam();
+    play(t, t.input);
+    play(t, crlf(t.input));
+}
+
+// A body that fills every square but (0,0) and (19,19), without three in a row anywhere.
+std::string almostFullBoard() {
+    std::string body = "BOARD\n";
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            if (!((x == 0 && y == 0) || (x == 19 && y == 19)))
+                body += std::to_string(x) + "," + std::to_string(y) + "," +
+                        std::to_string(((x + 2 * y) / 2) % 2 + 1) + "\n";
+    return body + "DONE\n";
+}
+
+const std::vector<Transcript> TRANSCRIPTS = {
+    // The short exchange: every reply forced by the opening rules.
+    {"short_exchange", "START 20\nBEGIN\nTURN 11,10\nEND\n", {"OK", "10,10", "11,11"}},
+    {"small_letters", "start 20\nbegin\nturn 11,10\nend\n", {"OK", "10,10", "11,11"}},
+    {"play_as_turn", "START 20\n" + QUICK + "BEGIN\nPLAY 11,10\nplay 12,12\nEND\n", {"OK", "10,10", "11,11", ANY_MOVE}},
+    {"opponent_opens", "START 20\nTURN 0,0\nEND\n", {"OK", "1,1"}},
+    {"turn_19_19", "TURN 19,19\nEND\n", {"18,18"}},
+    {"turn_split_over_lines", "turn\n 5\n ,\n 9\nEND\n", {"4,10"}},
+    {"about", "ABOUT\nabout\nEND\n", {ABOUT_LINE, ABOUT_LINE}},
+    {"mixed_case_is_unknown", "Turn 11,10\nStart 20\nEND\n", {UNKNOWN, UNKNOWN, UNKNOWN, UNKNOWN}},
+    {"learn_capitalised_is_unknown", "LEARN dir\nLearn dir\nEND\n", {UNKNOWN, UNKNOWN, UNKNOWN, UNKNOWN}},
+    {"tab_runs_into_the_word", "START\t20\nBEGIN\t\nEND\n", {UNKNOWN, UNKNOWN}},
+    {"unknown_words_on_one_line", "foo bar BEGIN baz\nEND\n", {UNKNOWN, UNKNOWN, "10,10", UNKNOWN}},
+    {"blank_lines_and_spaces", "\n\n   START 20   \n\n  ABOUT\n END\n", {"OK", ABOUT_LINE}},
+    {"overlong_word", std::string(5000, 'A') + " ABOUT\nEND\n", {UNKNOWN, ABOUT_LINE}},
+    {"start_next_line", "START\n20\nEND\n", {"OK"}},
+    {"start_leading_zeros", "START 0020\nEND\n", {"OK"}},
+    {"start_two_blanks", "START  20\nABOUT\n", {FATAL}},
+    {"start_no_number", "START x\nABOUT\n", {FATAL}},
+    {"start_size_15", "START 15\nBEGIN\nEND\n", {SIZE_ERROR, "10,10"}},
+    {"start_size_overflow", "START 99999999999\nABOUT\n", {FATAL}},
+    {"turn_column_20", "TURN 20,1\nABOUT\n", {FATAL}},
+    {"turn_column_minus_1", "TURN -1,1\nABOUT\n", {FATAL}},
+    {"turn_row_20", "TURN 1,20\nABOUT\n", {FATAL}},
+    {"turn_row_minus_1", "TURN 1,-1\nABOUT\n", {FATAL}},
+    {"turn_semicolon", "TURN 5;5\nABOUT\n", {FATAL}},
+    {"turn_no_separator", "TURN 5 5\nABOUT\n", {FATAL}},
+    {"turn_letter", "TURN a,5\nABOUT\n", {FATAL}},
+    {"turn_cut_off", "TURN 5,", {FATAL}},
+    {"turn_occupied", "BEGIN\nTURN 10,10\nABOUT\n", {"10,10", FATAL}},
+    {"turn_on_own_reply", "TURN 0,0\nTURN 1,1\nABOUT\n", {"1,1", FATAL}},
+    {"info_unknown_key", "INFO rule 1\nINFO folder /a b/c\nABOUT\nEND\n", {ABOUT_LINE}},
+    {"info_key_ends_its_line", "INFO rule\nABOUT\nABOUT\nEND\n", {ABOUT_LINE}},
+    {"info_negative_time_left", "INFO time_left -1000\n" + QUICK + "TURN 10,10\nEND\n", {"9,11"}},
+    {"info_negative_timeout_turn", "INFO timeout_turn -1\nABOUT\n", {FATAL}},
+    {"info_negative_max_memory", "INFO max_memory -5\nABOUT\n", {FATAL}},
+    {"info_not_a_number", "INFO time_left many\nABOUT\n", {FATAL}},
+    {"info_max_memory_zero", "INFO max_memory 0\n" + QUICK + "BEGIN\nTURN 9,10\nEND\n", {"10,10", "9,9"}},
+    {"board_empty_body", "BOARD\nDONE\nEND\n", {"10,10"}},
+    {"board_body", QUICK + "BOARD\n10,10,1\n11,11,2\n9,9,2\nDONE\nEND\n", {ANY_MOVE}},
+    {"board_then_turn", QUICK + "board\n10,10,1\n 11 , 11 , 2\n\n  DONE\nTURN 2,2\nEND\n", {ANY_MOVE, ANY_MOVE}},
+    {"board_owner_3", "BOARD\n10,10,3\nDONE\nABOUT\n", {BODY_ERROR, FATAL}},
+    {"board_column_20", "BOARD\n20,10,1\nDONE\nABOUT\n", {BODY_ERROR, FATAL}},
+    {"board_bad_separator", "BOARD\n1,1;1\nDONE\nABOUT\n", {BODY_ERROR, FATAL}},
+    {"board_blank_before_done", "BOARD\n DONE\nABOUT\n", {DONE_ERROR, FATAL}},
+    {"board_done_then_blank", "BOARD\n1,1,1\nDONE \nABOUT\n", {DONE_ERROR, FATAL}},
+    {"board_not_closed", "BOARD\n1,1,1\n", {DONE_ERROR, FATAL}},
+    {"board_full", QUICK + almostFullBoard() + "ABOUT\nEND\n", {ANY_MOVE, ABOUT_LINE}},
+    {"begin_mid_game", QUICK + "TURN 3,3\nBEGIN\nEND\n", {"2,4", "10,10"}},
+    {"end", "END\n", {}},
+    {"end_small_letters", "end\nABOUT\n", {}},
+    {"end_of_input_after_a_line", "ABOUT\n", {ABOUT_LINE, UNKNOWN}},
+    {"end_of_input_in_a_word", "ABOUT\nEND", {ABOUT_LINE, UNKNOWN}},
+    {"empty_input", "", {UNKNOWN}},
+    {"learn_missing_directory", "learn no-such-records-here\nEND\n",
+     {"Directory: no-such-records-here", "Unable to open directory"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Protocol, Transcripts, ::testing::ValuesIn(TRANSCRIPTS),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Transcripts, FullBoardIsAnsweredWithAnErrorLine) {
+    TempDir dir;
+    // The brain answers the body on one corner; the opponent takes the other.
+    BrainProcess brain(BRAIN, dir.path());
+    ASSERT_TRUE(brain.started());
+    std::string body = QUICK + almostFullBoard();
+    body.pop_back();
+    ASSERT_TRUE(brain.send(body));
+    std::string reply;
+    ASSERT_TRUE(brain.readLine(reply));
+    ASSERT_TRUE(reply == "0,0" || reply == "19,19") << reply;
+    ASSERT_TRUE(brain.send(reply == "0,0" ? "TURN 19,19" : "TURN 0,0"));
+    ASSERT_TRUE(brain.readLine(reply));
+    EXPECT_EQ(reply, NO_MOVE);
+    // The loop goes on after the error line.
+    ASSERT_TRUE(brain.send("ABOUT"));
+    ASSERT_TRUE(brain.readLine(reply));
+    EXPECT_EQ(reply, ABOUT_LINE);
+    ASSERT_TRUE(brain.send("END"));
+    EXPECT_EQ(brain.finish(), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// ---- robustness against the executable ----
+
+// Random command streams (kept away from START 20, which would restore the
+// three-second move limit): the brain always exits with code 0 before the
+// deadline and prints nothing outside the protocol's lines.
+TEST(Robustness, RandomStreamsEndCleanly) {
+    std::mt19937 rng(4242u);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const std::vector<std::string> words = {
+        "TURN", "turn", "PLAY", "BEGIN", "BOARD", "INFO", "time_left", "timeout_turn", "max_memory", "rule",
+        "ABOUT", "START", "15", "DONE", "END", "foo", "learn", ",", "-", "1", "7", "19", "10,10", "9,9,1",
+        "3,4,2", "\t", "\r", "\n", "\n", "\n", " ", " ", " "};
+    const std::set<std::string> fixed = {"OK", UNKNOWN, FATAL, SIZE_ERROR, BODY_ERROR, DONE_ERROR, NO_MOVE,
+                                         ABOUT_LINE, "Unable to open directory"};
+    TempDir dir;
+    for (int run = 0; run < 150; ++run) {
+        std::string input = "INFO timeout_turn 0\n";
+        int n = pick(1, 60);
+        for (int i = 0; i < n; ++i) {
+            input += words[static_cast<size_t>(pick(0, static_cast<int>(words.size()) - 1))];
+            if (pick(0, 2))
+                input += pick(0, 4) ? " " : "\n";
+        }
+        if (pick(0, 3) == 0)
+            input = crlf(input);
+        BrainRun result = runBrain(BRAIN, dir.path(), input, 60);
+        ASSERT_TRUE(result.finished) << "run " << run << " hung on:\n" << input;
+        ASSERT_EQ(result.exitCode, 0) << "run " << run << ":\n" << input;
+        bool terminated = false;
+        for (const auto& line : outputLines(result.output, terminated)) {
+            int x, y;
+            bool known = fixed.count(line) || parseMove(line, x, y) || line.rfind("Directory: ", 0) == 0 ||
+                         line.rfind("Unable to open file ", 0) == 0;
+            ASSERT_TRUE(known) << "run " << run << ": '" << line << "' for\n" << input;
+        }
+        ASSERT_TRUE(terminated || result.output.empty()) << "run " << run;
+    }
+    // A learn word could name the directory itself; nothing else may appear in it.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        ADD_FAILURE() << "left behind: " << entry.path().filename();
+}
+
+} // namespace
+} // namespace kelmo::test
