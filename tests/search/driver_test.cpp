@@ -1,0 +1,294 @@
+// The search driver: time budget, the final choice of a root move, the loop's
+// stopping rules, and small tactical positions it must solve.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <vector>
+
+#include "board/candidates.h"
+#include "search/driver.h"
+#include "search/pn_search.h"
+#include "support/board_diagram.h"
+#include "tree_fixture.h"
+
+namespace kelmo {
+namespace {
+
+using test::makeExpanded;
+using test::Numbers;
+
+constexpr std::int32_t INF = PN_INFINITE;
+constexpr std::int32_t NO_TIME_LIMIT = INT32_MAX;
+constexpr std::int64_t NO_MEMORY_LIMIT = INT64_MAX;
+
+TEST(ComputeBudget, TakesTheSmallerOfTheTwoAllowancesAsUnsigned) {
+    struct Case {
+        std::int32_t timeLeft, timeoutTurn, expected;
+    };
+    const Case cases[] = {
+        {180000, 3000, 2850},
+        {3000, 180000, 99},
+        {0, 3000, 0},
+        {1, 3000, 0},
+        {180000, 0, 0},
+        {31, 1000, 1},
+        {180000, 1, 0},     // 0.95 truncated toward zero
+        {180000, 21, 19},   // 19.95
+        // A negative value reads as huge and loses the comparison.
+        {-100, 3000, 2850},
+        {180000, -1000, 5999},
+        {-100, -1000, -950},
+        // The extremes neither overflow nor wrap.
+        {INT32_MAX, INT32_MAX, 71582788},
+        {INT32_MIN, INT32_MIN, -2040109465},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.timeLeft << ", " << c.timeoutTurn);
+        EXPECT_EQ(computeBudget(c.timeLeft, c.timeoutTurn), c.expected);
+    }
+}
+
+TEST(ChooseRootChild, ProvenFirstThenRatioThenMostResistedLoss) {
+    struct Child {
+        std::int32_t proof;
+        std::int32_t growth;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Child> children;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {"ratios 1.0, 2.0, 1.0: the earlier tie", {{4, 3}, {2, 0}, {6, 5}}, 0},
+        {"all lost, growth 7, 12, 12", {{INF, 7}, {INF, 12}, {INF, 12}}, 1},
+        {"a proven child beats any ratio", {{1, 1000}, {5, 0}, {0, 0}, {0, 9}}, 2},
+        {"a lost child never wins on ratio", {{INF, 0}, {9, 2}, {8, 1}}, 1},
+        {"smallest ratio", {{10, 1}, {7, 0}, {12, 3}}, 2},
+        {"all lost, no growth: the first", {{INF, 0}, {INF, 0}}, 0},
+        {"saturated proof numbers still compare", {{PN_SATURATED, 0}, {PN_SATURATED, 1}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Numbers> numbers;
+        for (const Child& child : c.children)
+            numbers.push_back({child.proof, child.proof == 0 ? INF : child.proof == INF ? 0 : 1});
+        auto root = makeExpanded(true, numbers);
+        for (size_t i = 0; i < c.children.size(); ++i)
+            root->children[i]->growthCnt = c.children[i].growth;
+        EXPECT_EQ(chooseRootChild(root.get()), root->children[c.expected]);
+    }
+    auto leafOnly = test::makeRoot(1);
+    EXPECT_EQ(chooseRootChild(leafOnly.get()), nullptr);
+}
+
+std::unique_ptr<StatNode> rootOn(std::unique_ptr<K2Board> board) {
+    return std::make_unique<StatNode>(board.release(), nullptr);
+}
+
+// The node-counter cost of a tree, checked against what the search reported.
+void expectConsistentTree(const StatNode& root, const SearchStats& stats) {
+    EXPECT_EQ(stats.nodes, test::counterAdvanceOf(root) - 1u);  // the root was built before
+}
+
+TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
+    struct Case {
+        const char* name;
+        std::int32_t timeLimit;
+        std::int64_t memoryLimit;
+    };
+    const Case cases[] = {
+        {"no time", 0, NO_MEMORY_LIMIT},
+        {"no time left in the game", computeBudget(1, 3000), NO_MEMORY_LIMIT},
+        {"no memory", NO_TIME_LIMIT, 0},
+        {"negative time limit", -5, NO_MEMORY_LIMIT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Player 0 has an open three: the brain has several defences to choose from.
+        auto root = rootOn(test::boardWithStones({210, 211, 212}, {189, 230}, 1));
+        SearchStats stats;
+        int move = runSearch(root.get(), c.timeLimit, c.memoryLimit, 1000, &stats);
+        EXPECT_EQ(stats.iterations, 0u);
+        ASSERT_GE(root->childrenCnt, 2);
+        // Nothing below the root grew: the smallest proof number wins, the earliest on a tie.
+        const StatNode* best = nullptr;
+        for (unsigned i = 0; i < root->childrenCnt; ++i) {
+            const StatNode* child = root->children[i];
+            EXPECT_FALSE(child->isExpanded());
+            EXPECT_EQ(child->growthCnt, 0);
+            if (child->proofNum == 0) {
+                best = child;
+                break;
+            }
+            if (child->proofNum > 0 && (!best || child->proofNum < best->proofNum))
+                best = child;
+        }
+        ASSERT_NE(best, nullptr);
+        EXPECT_EQ(move, best->move);
+        expectConsistentTree(*root, stats);
+    }
+}
+
+TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
+    struct Case {
+        const char* name;
+        std::unique_ptr<K2Board> board;
+        std::vector<int> allowed;  // the squares that are a right answer
+        Numbers root;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"empty board: the centre", test::playSequence({}), {210}, {1, 1}});
+    cases.push_back({"one stone: the generator's one answer", test::playSequence({0}), {21}, {1, 1}});
+    // Verdicts at the root: the list holds the decisive square.
+    cases.push_back({"brain makes an open four",
+                     test::boardWithStones({0, 19, 380}, {210, 211, 212}, 1), {209, 213}, {0, INF}});
+    cases.push_back({"brain cannot stop an open four",
+                     test::boardWithStones({210, 211, 212, 213}, {0, 19, 380, 399}, 1),
+                     {209, 214}, {INF, 0}});
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto root = rootOn(std::move(c.board));
+        SearchStats stats;
+        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+        EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), move), c.allowed.end()) << move;
+        EXPECT_EQ(stats.iterations, 0u);
+        EXPECT_LT(root->childrenCnt, 2);
+        if (c.root.proof != 1) {
+            EXPECT_EQ(root->proofNum, c.root.proof);
+            EXPECT_EQ(root->disproofNum, c.root.disproof);
+        }
+    }
+}
+
+TEST(RunSearch, AFullBoardHasNoMove) {
+    struct Case {
+        const char* name;
+        int emptySquare;  // -1: none
+    };
+    for (Case c : {Case{"full", -1}, Case{"one empty square", 57}}) {
+        SCOPED_TRACE(c.name);
+        auto* board = new K2Board();
+        board->clear();
+        for (int sq = 0; sq < SQUARE_NB; ++sq) {
+            if (sq != c.emptySquare)
+                board->cells[sq] = STONE_OF[(sq / 2 + sq / 20) % 2];
+        }
+        board->moveCount = c.emptySquare < 0 ? SQUARE_NB : SQUARE_NB - 1;
+        board->sideToMove = 1;
+        StatNode root(board, nullptr);
+        EXPECT_EQ(runSearch(&root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
+    }
+}
+
+TEST(RunSearch, IsDeterministicUnderAnIterationCap) {
+    auto play = [] {
+        auto root = rootOn(test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}));
+        SearchStats stats;
+        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
+        expectConsistentTree(*root, stats);
+        // The root's effort is what the updates carried up: never more than was built.
+        EXPECT_LE(static_cast<std::uint32_t>(root->growthCnt), stats.nodes);
+        return std::make_pair(move, stats.nodes);
+    };
+    auto first = play();
+    auto second = play();
+    EXPECT_EQ(first, second);
+    EXPECT_GT(first.second, 0u);
+}
+
+// Tactical positions, searched with a large time limit and an iteration cap.
+struct Tactic {
+    const char* name;
+    std::vector<int> player0, player1;
+    int win;
+};
+
+std::unique_ptr<K2Board> tacticBoard(const Tactic& t) {
+    auto board = std::make_unique<K2Board>();
+    board->clear();
+    for (size_t i = 0; i < t.player0.size() || i < t.player1.size(); ++i) {
+        if (i < t.player0.size()) {
+            board->sideToMove = 0;
+            board->play(t.player0[i]);
+        }
+        if (i < t.player1.size()) {
+            board->sideToMove = 1;
+            board->play(t.player1[i]);
+        }
+    }
+    board->sideToMove = 1;
+    return board;
+}
+
+TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
+    const std::vector<Tactic> cases = {
+        // Four-three at 190: the four 190..193 (194 blocked) and the open three
+        // 190, 210, 230 in column 10. The opponent's closed three in row 0 gives
+        // it a four to play first, so the generator cannot call the win at once.
+        {"four-three", {194, 0, 1, 2}, {191, 192, 193, 210, 230}, 190},
+        // The opponent has an open three (325..327), so only fours count. 190
+        // makes a four (the block is forced at 189) and a split three in column
+        // 10 that the next stone, 210, turns into an open four.
+        {"short VCF", {194, 325, 326, 327}, {191, 192, 193, 230, 250}, 190},
+    };
+    for (const Tactic& t : cases) {
+        SCOPED_TRACE(t.name);
+        auto root = rootOn(tacticBoard(t));
+        SearchStats stats;
+        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
+        EXPECT_EQ(move, t.win);
+        EXPECT_EQ(root->proofNum, 0);
+        EXPECT_EQ(root->disproofNum, INF);
+        EXPECT_LT(stats.iterations, 20000u);
+        expectConsistentTree(*root, stats);
+    }
+}
+
+TEST(RunSearch, EveryMoveLosesAgainstTwoFours) {
+    // The lists are empty, as after a BOARD setup, so the generator offers both
+    // five-squares of the opponent's two fours (214 and 234); blocking either
+    // leaves the other, and the brain's stone re-evaluates it: each child is lost
+    // the moment it is built.
+    auto root = rootOn(test::boardSetUp({210, 211, 212, 213, 254, 274, 294, 314},
+                                        {209, 334, 0, 399, 19, 380, 2, 397}, 1));
+    SearchStats stats;
+    int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    ASSERT_GE(root->childrenCnt, 2);
+    EXPECT_EQ(root->proofNum, INF);
+    EXPECT_EQ(root->disproofNum, 0);
+    for (unsigned i = 0; i < root->childrenCnt; ++i)
+        EXPECT_EQ(root->children[i]->disproofNum, 0);
+    EXPECT_EQ(stats.iterations, 0u);
+    // No effort anywhere: the first of the lost moves.
+    EXPECT_EQ(move, root->children[0]->move);
+}
+
+TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
+    // The opponent has two open threes (210..212 and 92, 112, 132): the brain can
+    // only play its two fours (388, 389 from 385..387, blocked at 384), and each
+    // is answered by the forced block after which the threes win.
+    auto root = rootOn(test::boardWithStones({210, 211, 212, 92, 112, 132, 384},
+                                             {385, 386, 387, 0, 19, 380, 399}, 1));
+    SearchStats stats;
+    int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    ASSERT_EQ(root->childrenCnt, 2);
+    EXPECT_TRUE(root->children[0]->move == 388 || root->children[0]->move == 389);
+    EXPECT_TRUE(root->children[1]->move == 388 || root->children[1]->move == 389);
+    int notLost = 0;
+    const StatNode* remaining = nullptr;
+    for (unsigned i = 0; i < root->childrenCnt; ++i) {
+        if (root->children[i]->disproofNum != 0) {
+            ++notLost;
+            remaining = root->children[i];
+        }
+    }
+    EXPECT_EQ(notLost, 1);
+    ASSERT_NE(remaining, nullptr);
+    EXPECT_EQ(move, remaining->move);
+    EXPECT_FALSE(root->isSolved());
+    EXPECT_GT(stats.iterations, 0u);
+}
+
+} // namespace
+} // namespace kelmo

@@ -1,0 +1,52 @@
+// The memory reading and the stopwatch: the reading follows a tree as it is
+// built and falls again once it is destroyed.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "search/driver.h"
+#include "search/memory_use.h"
+#include "search/stopwatch.h"
+#include "support/board_diagram.h"
+
+namespace kelmo {
+namespace {
+
+TEST(ProcessMemoryUse, RisesWithATreeAndFallsWhenItIsDestroyed) {
+    const std::int64_t before = processMemoryUse();
+    EXPECT_GT(before, 0);
+    auto* root = new StatNode(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
+    SearchStats stats;
+    runSearch(root, INT32_MAX, INT64_MAX, 3000, &stats);
+    const std::int64_t grown = processMemoryUse();
+    // Every node holds at least its own record; every leaf a board.
+    EXPECT_GT(grown - before, static_cast<std::int64_t>(stats.nodes / 2 * (sizeof(StatNode) + sizeof(K2Board))));
+    delete root;
+    releaseFreedMemory();
+    const std::int64_t after = processMemoryUse();
+    EXPECT_LT(after - before, (grown - before) / 10);
+}
+
+TEST(ProcessMemoryUse, AMemoryLimitStopsTheSearch) {
+    // A limit a few megabytes above the current use ends the loop long before
+    // the iteration cap.
+    auto root = std::make_unique<StatNode>(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
+    const std::int64_t limit = processMemoryUse() + 4000000;
+    SearchStats stats;
+    runSearch(root.get(), INT32_MAX, limit, 1000000, &stats);
+    EXPECT_LT(stats.iterations, 1000000u);
+    EXPECT_GE(stats.peakMemory, limit);
+    EXPECT_LT(stats.peakMemory, limit + 1000000);
+}
+
+TEST(Stopwatch, CountsMillisecondsFromTheStart) {
+    Stopwatch watch;
+    watch.start();
+    EXPECT_GE(watch.elapsed(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_GE(watch.elapsed(), 20);  // a lower bound only: never a speed test
+}
+
+} // namespace
+} // namespace kelmo
