@@ -1,0 +1,438 @@
+// kelmo-book: growing and printing books in the layout the book walk reads.
+// Growing reuses learning's own directory scan and normalisation, so a book
+// grown from a directory holds every line that learning will walk for it.
+#include "book/book_tool.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <unordered_set>
+
+#include "book/book.h"
+#include "book/record_generator.h"
+#include "learn/learn.h"
+
+namespace kelmo {
+
+namespace {
+
+// The record at an offset, checked the way the book walk checks it: inside the
+// file, whole, and not read before on this walk. Sets error and returns false
+// otherwise; type receives the record's type byte.
+bool recordAt(const std::vector<std::uint8_t>& bytes, std::uint64_t at, bool reachedByOffset,
+              std::unordered_set<std::uint64_t>& seen, std::uint8_t& type, std::string& error) {
+    const std::string where = std::to_string(at);
+    if (at >= bytes.size()) {
+        error = reachedByOffset ? "offset " + where + " points beyond the end of the file"
+                                : "record at offset " + where + " runs past the end of the file";
+        return false;
+    }
+    if (!seen.insert(at).second) {
+        error = "offsets form a cycle back to offset " + where;
+        return false;
+    }
+    type = bytes[at];
+    const std::uint64_t need = type == BOOK_NODE_TYPE ? BOOK_NODE_SIZE : type == BOOK_JUMP_TYPE ? BOOK_JUMP_SIZE : 1;
+    if (bytes.size() - at < need) {
+        error = "record at offset " + where + " runs past the end of the file";
+        return false;
+    }
+    return true;
+}
+
+std::string foreignRecord(std::uint8_t type, std::uint64_t at) {
+    static const char* HEX = "0123456789ABCDEF";
+    return std::string("unknown record type 0x") + HEX[type >> 4] + HEX[type & 15] + " at offset " +
+           std::to_string(at);
+}
+
+// A node record with zero counters and no children, closed by an ending jump.
+std::uint32_t appendNode(BookImage& image, std::int16_t code) {
+    const auto at = static_cast<std::uint32_t>(image.bytes.size());
+    std::uint8_t records[BOOK_NODE_SIZE + BOOK_JUMP_SIZE] = {};
+    records[0] = BOOK_NODE_TYPE;
+    bookPutU16(records + BOOK_CODE_AT, static_cast<std::uint16_t>(code));
+    records[BOOK_NODE_SIZE] = BOOK_JUMP_TYPE;
+    image.bytes.insert(image.bytes.end(), std::begin(records), std::end(records));
+    return at;
+}
+
+// Offset of the node with the code in the list at `at`, appending it when the
+// list lacks it; -1 with error when the list is unusable.
+std::int64_t findOrAdd(BookImage& image, std::uint64_t at, std::int16_t code, std::unordered_set<std::uint64_t>& seen,
+                       int& added, std::string& error) {
+    bool reachedByOffset = true;
+    for (;;) {
+        std::uint8_t type = 0;
+        if (!recordAt(image.bytes, at, reachedByOffset, seen, type, error))
+            return -1;
+        if (type == BOOK_JUMP_TYPE) {
+            const std::uint32_t target = bookU32(&image.bytes[at + BOOK_TARGET_AT]);
+            if (target == 0) {
+                // The list's final jump becomes the link to the new sibling.
+                const std::uint32_t fresh = appendNode(image, code);
+                bookPutU32(&image.bytes[at + BOOK_TARGET_AT], fresh);
+                ++added;
+                return fresh;
+            }
+            at = target;
+            reachedByOffset = true;
+        } else if (type == BOOK_NODE_TYPE) {
+            if (static_cast<std::int16_t>(bookU16(&image.bytes[at + BOOK_CODE_AT])) == code)
+                return static_cast<std::int64_t>(at);
+            at += BOOK_NODE_SIZE;
+            reachedByOffset = false;
+        } else {
+            // Learning stops at such a record, so nothing added past it could be counted.
+            error = foreignRecord(type, at) + " ends the list; the line cannot be added";
+            return -1;
+        }
+    }
+}
+
+// dx and dy of a code: dx + 20 * dy with both in -8..8 has exactly one reading.
+void splitCode(int code, int& dx, int& dy) {
+    const int shifted = code + 8;
+    dy = (shifted >= 0 ? shifted : shifted - 19) / 20;
+    dx = code - 20 * dy;
+}
+
+bool parseCount(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && value > 0;
+}
+
+bool parseSeed(const std::string& text, std::uint64_t& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+const char* const USAGE =
+    "Usage:\n"
+    "  kelmo-book grow BOOK DIR --depth N\n"
+    "      Adds to BOOK (created if missing) the first N moves of every decided game\n"
+    "      in DIR, normalised as the brain's learn command does. New records are\n"
+    "      appended; existing ones never move. Growing counts no games: new nodes\n"
+    "      start with both counters at 0. Run learn on DIR afterwards to count them.\n"
+    "  kelmo-book dump BOOK\n"
+    "      Prints the tree, one node a line indented by depth:\n"
+    "      code (dx,dy) first N second M, where the first counter counts games with\n"
+    "      an even number of moves after the reference point and the second the odd.\n"
+    "  kelmo-book generate DIR --games N [--seed S]\n"
+    "      Writes N generated decided games into DIR as g00000.rec, g00001.rec, ...\n"
+    "  kelmo-book bench [--games N] [--depth N]\n"
+    "      Generates N games (default 4000) in a scratch directory, grows a book of\n"
+    "      depth N (default 8) from them, learns them and prints records per second.\n";
+
+// Options after the positional words: "--name value" pairs.
+struct Options {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> named;
+    bool ok = true;
+
+    const std::string* get(const std::string& name) const {
+        for (const auto& [key, value] : named)
+            if (key == name)
+                return &value;
+        return nullptr;
+    }
+};
+
+Options parseOptions(const std::vector<std::string>& args, std::size_t from) {
+    Options options;
+    for (std::size_t i = from; i < args.size(); ++i) {
+        if (args[i].rfind("--", 0) == 0) {
+            if (i + 1 >= args.size()) {
+                options.ok = false;
+                break;
+            }
+            options.named.emplace_back(args[i].substr(2), args[i + 1]);
+            ++i;
+        } else {
+            options.positional.push_back(args[i]);
+        }
+    }
+    return options;
+}
+
+std::uint64_t rootTotal(const BookImage& image) {
+    std::uint64_t total = 0;
+    std::unordered_set<std::uint64_t> seen;
+    std::string error;
+    std::uint64_t at = 0;
+    bool reachedByOffset = true;
+    std::uint8_t type = 0;
+    while (recordAt(image.bytes, at, reachedByOffset, seen, type, error)) {
+        if (type == BOOK_NODE_TYPE) {
+            total += bookU16(&image.bytes[at + BOOK_FIRST_AT]) + bookU16(&image.bytes[at + BOOK_SECOND_AT]);
+            at += BOOK_NODE_SIZE;
+            reachedByOffset = false;
+        } else if (type == BOOK_JUMP_TYPE && bookU32(&image.bytes[at + BOOK_TARGET_AT]) != 0) {
+            at = bookU32(&image.bytes[at + BOOK_TARGET_AT]);
+            reachedByOffset = true;
+        } else {
+            break;
+        }
+    }
+    return total;
+}
+
+int runBench(const Options& options, std::ostream& out, std::ostream& err) {
+    int games = 4000, depth = 8;
+    if (const std::string* v = options.get("games"); v && !parseCount(*v, games)) {
+        err << USAGE;
+        return 2;
+    }
+    if (const std::string* v = options.get("depth"); v && !parseCount(*v, depth)) {
+        err << USAGE;
+        return 2;
+    }
+    namespace fs = std::filesystem;
+    using Clock = std::chrono::steady_clock;
+    const auto stamp = Clock::now().time_since_epoch().count();
+    const fs::path scratch = fs::temp_directory_path() / ("kelmo-book-bench-" + std::to_string(stamp));
+    const std::string dir = (scratch / "games").string();
+    const std::string book = (scratch / "bench.book").string();
+    writeGeneratedRecords(dir, games, 1);
+
+    GrowReport grown;
+    std::string error;
+    if (!growBook(book, dir, depth, grown, error)) {
+        err << "kelmo-book: " << error << "\n";
+        fs::remove_all(scratch);
+        return 1;
+    }
+    out << "grown: " << grown.games << " games, " << grown.nodesAdded << " nodes, depth " << depth << "\n";
+
+    // Three passes over the same directory; every pass counts each game again.
+    std::ostream quiet(nullptr);
+    constexpr int PASSES = 3;
+    double best = 0;
+    for (int pass = 1; pass <= PASSES; ++pass) {
+        const auto start = Clock::now();
+        const LearnSummary learned = learnRecords(dir, quiet, book.c_str());
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const double rate = seconds > 0 ? learned.scan.games / seconds : 0;
+        best = std::max(best, rate);
+        out << "pass " << pass << ": learned " << learned.scan.games << " of " << learned.scan.candidates
+            << " records in " << seconds << " s: " << static_cast<long long>(rate) << " records/s\n";
+    }
+    BookImage image;
+    if (loadBook(book, image, false, error))
+        out << "root counters: " << rootTotal(image) << " (expected "
+            << static_cast<long long>(PASSES) * grown.games << ")\n";
+    out << "best: " << static_cast<long long>(best) << " records/s\n";
+    fs::remove_all(scratch);
+    return 0;
+}
+
+} // namespace
+
+int BookImage::addLine(const std::vector<std::int16_t>& codes, std::size_t depth, std::string& error) {
+    const std::size_t limit = std::min(depth, codes.size());
+    if (limit == 0)
+        return 0;
+    // Offsets are 32-bit; refuse before the next records could not be addressed.
+    if (bytes.size() + limit * (BOOK_NODE_SIZE + BOOK_JUMP_SIZE) > std::numeric_limits<std::uint32_t>::max()) {
+        error = "the book would outgrow 32-bit offsets";
+        return -1;
+    }
+    int added = 0;
+    std::unordered_set<std::uint64_t> seen;
+    std::int64_t node;
+    if (bytes.empty()) {
+        node = appendNode(*this, codes[0]);  // a new book: the root list starts at offset 0
+        ++added;
+    } else {
+        node = findOrAdd(*this, 0, codes[0], seen, added, error);
+    }
+    for (std::size_t d = 1; d < limit && node >= 0; ++d) {
+        const auto at = static_cast<std::uint64_t>(node);
+        const std::uint32_t child = bookU32(&bytes[at + BOOK_CHILD_AT]);
+        if (child == 0) {
+            const std::uint32_t fresh = appendNode(*this, codes[d]);
+            bookPutU32(&bytes[at + BOOK_CHILD_AT], fresh);
+            ++added;
+            node = fresh;
+        } else {
+            node = findOrAdd(*this, child, codes[d], seen, added, error);
+        }
+    }
+    return node < 0 ? -1 : added;
+}
+
+bool BookImage::dump(std::ostream& out, std::string& error) const {
+    struct Frame {
+        std::uint64_t at;
+        int depth;
+        bool reachedByOffset;
+    };
+    // An explicit stack: a deep (or hostile) book must not exhaust the call stack.
+    std::vector<Frame> stack{{0, 0, true}};
+    std::unordered_set<std::uint64_t> seen;
+    while (!stack.empty()) {
+        Frame f = stack.back();
+        stack.pop_back();
+        for (;;) {
+            std::uint8_t type = 0;
+            if (!recordAt(bytes, f.at, f.reachedByOffset, seen, type, error))
+                return false;
+            if (type == BOOK_JUMP_TYPE) {
+                const std::uint32_t target = bookU32(&bytes[f.at + BOOK_TARGET_AT]);
+                if (target == 0)
+                    break;
+                f = {target, f.depth, true};
+                continue;
+            }
+            const std::string indent(static_cast<std::size_t>(2 * f.depth), ' ');
+            if (type != BOOK_NODE_TYPE) {
+                out << indent << "# " << foreignRecord(type, f.at) << " ends this list\n";
+                break;
+            }
+            const int code = static_cast<std::int16_t>(bookU16(&bytes[f.at + BOOK_CODE_AT]));
+            int dx = 0, dy = 0;
+            splitCode(code, dx, dy);
+            out << indent << code << " (" << dx << "," << dy << ") first " << bookU16(&bytes[f.at + BOOK_FIRST_AT])
+                << " second " << bookU16(&bytes[f.at + BOOK_SECOND_AT]) << "\n";
+            // Children before the next sibling: push the sibling first.
+            stack.push_back({f.at + BOOK_NODE_SIZE, f.depth, false});
+            const std::uint32_t child = bookU32(&bytes[f.at + BOOK_CHILD_AT]);
+            if (child != 0)
+                stack.push_back({child, f.depth + 1, true});
+            break;
+        }
+    }
+    return true;
+}
+
+bool loadBook(const std::string& path, BookImage& image, bool allowMissing, std::string& error) {
+    image.bytes.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) {
+        if (allowMissing && !std::filesystem::exists(path))
+            return true;
+        error = path + ": cannot be opened";
+        return false;
+    }
+    image.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    if (image.bytes.empty() && !allowMissing) {
+        error = path + ": the file is empty";
+        return false;
+    }
+    return true;
+}
+
+bool growBook(const std::string& bookPath, const std::string& directory, int depth, GrowReport& report,
+              std::string& error) {
+    report = {};
+    BookImage image;
+    if (!loadBook(bookPath, image, true, error))
+        return false;
+    const std::size_t before = image.bytes.size();
+    bool failed = false;
+    std::ostream quiet(nullptr);
+    const ScanSummary scan = scanRecords(directory, quiet, [&](const std::vector<std::int16_t>& codes) {
+        if (failed)
+            return;
+        ++report.games;
+        const int added = image.addLine(codes, static_cast<std::size_t>(depth), error);
+        if (added < 0)
+            failed = true;
+        else
+            report.nodesAdded += added;
+    });
+    if (!scan.directoryOpened) {
+        error = "Unable to open directory " + directory;
+        return false;
+    }
+    if (failed) {
+        error = bookPath + ": " + error;
+        return false;
+    }
+    // A book with no lines yet is still a book: an empty root list.
+    if (image.bytes.empty())
+        image.bytes = {BOOK_JUMP_TYPE, 0, 0, 0, 0};
+    if (image.bytes.size() == before)
+        return true;
+    // Only ever longer than the file: rewriting in place keeps every old record
+    // where it was, and the file is created only when it did not exist.
+    std::fstream file(bookPath, std::ios::in | std::ios::out | std::ios::binary);
+    if (!file.is_open())
+        file.open(bookPath, std::ios::out | std::ios::binary);
+    file.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
+    file.close();
+    if (!file) {
+        error = bookPath + ": cannot be written";
+        return false;
+    }
+    return true;
+}
+
+int runBookTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << USAGE;
+        return 2;
+    }
+    const std::string& mode = args[0];
+    const Options options = parseOptions(args, 1);
+    if (!options.ok) {
+        err << USAGE;
+        return 2;
+    }
+    std::string error;
+    if (mode == "grow" && options.positional.size() == 2 && options.named.size() == 1) {
+        int depth = 0;
+        const std::string* value = options.get("depth");
+        if (!value || !parseCount(*value, depth)) {
+            err << USAGE;
+            return 2;
+        }
+        GrowReport report;
+        if (!growBook(options.positional[0], options.positional[1], depth, report, error)) {
+            err << "kelmo-book: " << error << "\n";
+            return 1;
+        }
+        out << options.positional[0] << ": " << report.nodesAdded << " nodes added from " << report.games
+            << " decided games in " << options.positional[1] << " (counters untouched: run learn to count them)\n";
+        return 0;
+    }
+    if (mode == "dump" && options.positional.size() == 1 && options.named.empty()) {
+        BookImage image;
+        if (!loadBook(options.positional[0], image, false, error) || !image.dump(out, error)) {
+            out.flush();
+            err << "kelmo-book: " << (error.rfind(options.positional[0], 0) == 0 ? "" : options.positional[0] + ": ")
+                << error << "\n";
+            return 1;
+        }
+        return 0;
+    }
+    if (mode == "generate" && options.positional.size() == 1) {
+        int games = 0;
+        std::uint64_t seed = 1;
+        const std::string* count = options.get("games");
+        const std::string* seedText = options.get("seed");
+        if (!count || !parseCount(*count, games) || (seedText && !parseSeed(*seedText, seed)) ||
+            options.named.size() != 1u + (seedText != nullptr)) {
+            err << USAGE;
+            return 2;
+        }
+        const int written = writeGeneratedRecords(options.positional[0], games, seed);
+        out << written << " records written to " << options.positional[0] << "\n";
+        return written == games ? 0 : 1;
+    }
+    if (mode == "bench" && options.positional.empty())
+        return runBench(options, out, err);
+    err << USAGE;
+    return 2;
+}
+
+} // namespace kelmo
