@@ -37,6 +37,9 @@ struct Transcript {
     std::vector<std::string> output;
 };
 
+// Shown by name when a case fails.
+void PrintTo(const Transcript& t, std::ostream* os) { *os << t.name; }
+
 std::string crlf(const std::string& text) {
     std::string out;
     for (char c : text) {
