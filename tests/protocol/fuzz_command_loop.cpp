@@ -1,0 +1,64 @@
+// libFuzzer target for the command loop: any byte stream must end the loop with
+// code 0, with whole lines only, each one from the protocol's set, and with the
+// root and the game board still describing one position.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "brain/kbrain.h"
+#include "main/command_loop.h"
+
+namespace {
+
+bool isMoveLine(const std::string& line) {
+    std::size_t comma = line.find(',');
+    if (comma == std::string::npos || comma == 0 || comma + 1 == line.size())
+        return false;
+    auto number = [](const std::string& s) {
+        if (s.size() > 2 || (s.size() == 2 && s[0] == '0'))
+            return false;
+        for (char c : s)
+            if (c < '0' || c > '9')
+                return false;
+        return std::atoi(s.c_str()) < kelmo::BOARD_SIZE;
+    };
+    return number(line.substr(0, comma)) && number(line.substr(comma + 1));
+}
+
+bool isProtocolLine(const std::string& line) {
+    static const char* const fixed[] = {
+        "OK", "ERROR Unknown Command!", "ERROR Fatal Error, Protocol Mismatch!",
+        "ERROR Unsupport size of board, supported size is 20!", "ERROR Error while updating board!",
+        "'DONE' or digit expected!", "ERROR No empty square left to play!", "Unable to open directory",
+        "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\""};
+    for (const char* f : fixed)
+        if (line == f)
+            return true;
+    return isMoveLine(line) || line.rfind("Directory: ", 0) == 0 || line.rfind("Unable to open file ", 0) == 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    std::ostringstream out;
+    kelmo::KBrain brain;
+    // Searches of a couple of iterations keep every input quick whatever limits it sets.
+    brain.searchIterationCap = 2;
+    if (kelmo::runCommandLoop(in, out, brain) != 0)
+        std::abort();
+    std::string text = out.str();
+    if (!text.empty() && text.back() != '\n')
+        std::abort();
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (!isProtocolLine(line))
+            std::abort();
+    if (std::memcmp(brain.root->board->cells, brain.board->cells, kelmo::SQUARE_NB) != 0 ||
+        brain.root->board->moveCount != brain.board->moveCount)
+        std::abort();
+    return 0;
+}
