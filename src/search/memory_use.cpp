@@ -10,6 +10,16 @@
 // releaseFreedMemory hands the freed pages back so the resident size falls too.
 #include "search/memory_use.h"
 
+// Under AddressSanitizer the allocator is replaced and keeps freed blocks in
+// quarantine; glibc's counters then say nothing, so the reading comes from /proc.
+#if defined(__SANITIZE_ADDRESS__)
+#define KELMO_ALLOCATOR_REPLACED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELMO_ALLOCATOR_REPLACED 1
+#endif
+#endif
+
 #if defined(_WIN32)
 #include <windows.h>
 #include <psapi.h>
@@ -17,7 +27,8 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) && !defined(KELMO_ALLOCATOR_REPLACED)
+#define KELMO_GLIBC_HEAP 1
 #include <malloc.h>
 #endif
 #endif
@@ -65,7 +76,7 @@ std::int64_t privateResidentBytes() {
     return 0;
 }
 
-#if defined(__GLIBC__)
+#if defined(KELMO_GLIBC_HEAP)
 
 std::int64_t heapInUse() {
     struct mallinfo2 info = mallinfo2();
@@ -87,7 +98,7 @@ std::int64_t baseline() {
 
 } // namespace
 
-#if defined(__GLIBC__)
+#if defined(KELMO_GLIBC_HEAP)
 
 std::int64_t processMemoryUse() {
     return baseline() + heapInUse();

@@ -14,6 +14,9 @@ namespace kelmo {
 namespace {
 
 TEST(ProcessMemoryUse, RisesWithATreeAndFallsWhenItIsDestroyed) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator holds freed blocks in quarantine";
+#endif
     const std::int64_t before = processMemoryUse();
     EXPECT_GT(before, 0);
     auto* root = new StatNode(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
@@ -34,8 +37,8 @@ TEST(ProcessMemoryUse, AMemoryLimitStopsTheSearch) {
     auto root = std::make_unique<StatNode>(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
     const std::int64_t limit = processMemoryUse() + 4000000;
     SearchStats stats;
-    runSearch(root.get(), INT32_MAX, limit, 1000000, &stats);
-    EXPECT_LT(stats.iterations, 1000000u);
+    runSearch(root.get(), INT32_MAX, limit, 100000, &stats);
+    EXPECT_LT(stats.iterations, 100000u);
     EXPECT_GE(stats.peakMemory, limit);
     EXPECT_LT(stats.peakMemory, limit + 1000000);
 }
