@@ -3,6 +3,7 @@
 // but the two counters of the nodes it matches.
 #include "book/book.h"
 
+#include <algorithm>
 #include <fstream>
 #include <unordered_set>
 
@@ -27,7 +28,11 @@ BookWalk walkBook(const char* path, const std::vector<std::int16_t>& codes) {
     if (codes.empty())
         return walk;
 
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    // Unbuffered: every read and write here is a few bytes at a fresh offset, and
+    // a buffer would only be refilled (8 KiB at a time) after every seek.
+    std::fstream file;
+    file.rdbuf()->pubsetbuf(nullptr, 0);
+    file.open(path, std::ios::in | std::ios::out | std::ios::binary);
     if (!file) {
         walk.status = BookStatus::Unopenable;
         return walk;
@@ -52,21 +57,25 @@ BookWalk walkBook(const char* path, const std::vector<std::int16_t>& codes) {
 
     for (;;) {
         walk.offset = at;
-        if (at >= size && !(at == 0 && size == 0)) {
-            walk.status = reachedByOffset ? BookStatus::OffsetBeyondEnd : BookStatus::Truncated;
+        // An empty file is a book cut short before its first record.
+        if (at >= size) {
+            walk.status = reachedByOffset && size > 0 ? BookStatus::OffsetBeyondEnd : BookStatus::Truncated;
             return walk;
         }
         if (!seen.insert(at).second) {
             walk.status = BookStatus::Cycle;
             return walk;
         }
+        // One read for the whole record (or what is left of the file), checked
+        // against the size its type byte asks for.
         std::uint8_t record[BOOK_NODE_SIZE];
-        if (size - at < 1 || !readAt(file, at, record, 1)) {
+        const int available = static_cast<int>(std::min<std::uint64_t>(BOOK_NODE_SIZE, size - at));
+        if (!readAt(file, at, record, available)) {
             walk.status = BookStatus::Truncated;
             return walk;
         }
         if (record[0] == BOOK_JUMP_TYPE) {
-            if (size - at < BOOK_JUMP_SIZE || !readAt(file, at + 1, record + 1, BOOK_JUMP_SIZE - 1)) {
+            if (available < BOOK_JUMP_SIZE) {
                 walk.status = BookStatus::Truncated;
                 return walk;
             }
@@ -83,7 +92,7 @@ BookWalk walkBook(const char* path, const std::vector<std::int16_t>& codes) {
             walk.status = BookStatus::ForeignRecord;
             return walk;
         }
-        if (size - at < BOOK_NODE_SIZE || !readAt(file, at + 1, record + 1, BOOK_NODE_SIZE - 1)) {
+        if (available < BOOK_NODE_SIZE) {
             walk.status = BookStatus::Truncated;
             return walk;
         }

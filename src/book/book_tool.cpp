@@ -49,49 +49,158 @@ std::string foreignRecord(std::uint8_t type, std::uint64_t at) {
            std::to_string(at);
 }
 
-// A node record with zero counters and no children, closed by an ending jump.
-std::uint32_t appendNode(BookImage& image, std::int16_t code) {
-    const auto at = static_cast<std::uint32_t>(image.bytes.size());
-    std::uint8_t records[BOOK_NODE_SIZE + BOOK_JUMP_SIZE] = {};
-    records[0] = BOOK_NODE_TYPE;
-    bookPutU16(records + BOOK_CODE_AT, static_cast<std::uint16_t>(code));
-    records[BOOK_NODE_SIZE] = BOOK_JUMP_TYPE;
-    image.bytes.insert(image.bytes.end(), std::begin(records), std::end(records));
-    return at;
-}
+// The lines to add, merged by shared prefixes, with the number of lines
+// through each entry.
+struct LineTrie {
+    struct Entry {
+        std::int16_t code;
+        std::vector<int> children;
+        int lines = 0;
+    };
+    std::vector<Entry> entries{{0, {}}};  // entry 0 is the root, above the root list
 
-// Offset of the node with the code in the list at `at`, appending it when the
-// list lacks it; -1 with error when the list is unusable.
-std::int64_t findOrAdd(BookImage& image, std::uint64_t at, std::int16_t code, std::unordered_set<std::uint64_t>& seen,
-                       int& added, std::string& error) {
-    bool reachedByOffset = true;
-    for (;;) {
-        std::uint8_t type = 0;
-        if (!recordAt(image.bytes, at, reachedByOffset, seen, type, error))
-            return -1;
-        if (type == BOOK_JUMP_TYPE) {
-            const std::uint32_t target = bookU32(&image.bytes[at + BOOK_TARGET_AT]);
-            if (target == 0) {
-                // The list's final jump becomes the link to the new sibling.
-                const std::uint32_t fresh = appendNode(image, code);
-                bookPutU32(&image.bytes[at + BOOK_TARGET_AT], fresh);
-                ++added;
-                return fresh;
+    // The walk reads a list from its start, so the most travelled openings go
+    // first; ties keep the order in which the codes first appeared.
+    void orderByTraffic() {
+        for (Entry& e : entries)
+            std::stable_sort(e.children.begin(), e.children.end(), [&](int a, int b) {
+                return entries[static_cast<std::size_t>(a)].lines > entries[static_cast<std::size_t>(b)].lines;
+            });
+    }
+
+    void add(const std::vector<std::int16_t>& codes, std::size_t limit) {
+        int at = 0;
+        for (std::size_t d = 0; d < limit; ++d) {
+            int next = -1;
+            for (int c : entries[static_cast<std::size_t>(at)].children)
+                if (entries[static_cast<std::size_t>(c)].code == codes[d])
+                    next = c;
+            if (next < 0) {
+                next = static_cast<int>(entries.size());
+                entries.push_back({codes[d], {}});
+                entries[static_cast<std::size_t>(at)].children.push_back(next);
             }
-            at = target;
-            reachedByOffset = true;
-        } else if (type == BOOK_NODE_TYPE) {
-            if (static_cast<std::int16_t>(bookU16(&image.bytes[at + BOOK_CODE_AT])) == code)
-                return static_cast<std::int64_t>(at);
-            at += BOOK_NODE_SIZE;
-            reachedByOffset = false;
-        } else {
-            // Learning stops at such a record, so nothing added past it could be counted.
-            error = foreignRecord(type, at) + " ends the list; the line cannot be added";
-            return -1;
+            at = next;
+            ++entries[static_cast<std::size_t>(at)].lines;
         }
     }
-}
+};
+
+// Grows a book image from a trie. New siblings of one list are appended side
+// by side and closed by one ending jump, so a list stays a short chain however
+// many lines are added at once.
+class Grower {
+public:
+    Grower(BookImage& image, const LineTrie& trie, std::string& error) : image(image), trie(trie), error(error) {}
+
+    int added = 0;
+
+    bool growRoot() {
+        const auto& roots = trie.entries[0].children;
+        if (roots.empty())
+            return true;
+        if (image.bytes.empty()) {
+            // A new book: the root list starts at offset 0.
+            return placeNewList(roots);
+        }
+        return mergeInto(0, roots);
+    }
+
+private:
+    // Appends the entries as one new list; returns false only if offsets run out.
+    bool placeNewList(const std::vector<int>& list) {
+        const std::uint64_t start = image.bytes.size();
+        const std::uint64_t size = list.size() * BOOK_NODE_SIZE + BOOK_JUMP_SIZE;
+        if (start + size > std::numeric_limits<std::uint32_t>::max()) {
+            error = "the book would outgrow 32-bit offsets";
+            return false;
+        }
+        for (int e : list) {
+            std::uint8_t node[BOOK_NODE_SIZE] = {};
+            node[0] = BOOK_NODE_TYPE;
+            bookPutU16(node + BOOK_CODE_AT, static_cast<std::uint16_t>(trie.entries[static_cast<std::size_t>(e)].code));
+            image.bytes.insert(image.bytes.end(), std::begin(node), std::end(node));
+        }
+        const std::uint8_t ending[BOOK_JUMP_SIZE] = {BOOK_JUMP_TYPE, 0, 0, 0, 0};
+        image.bytes.insert(image.bytes.end(), std::begin(ending), std::end(ending));
+        added += static_cast<int>(list.size());
+        for (std::size_t k = 0; k < list.size(); ++k)
+            if (!growBelow(start + k * BOOK_NODE_SIZE, list[k]))
+                return false;
+        return true;
+    }
+
+    // Finds each entry's node in the existing list (the first with its code, as
+    // the book walk matches), appends the missing ones and links them through
+    // the list's ending jump.
+    bool mergeInto(std::uint64_t at, const std::vector<int>& list) {
+        std::vector<std::pair<std::int16_t, std::uint64_t>> present;
+        bool reachedByOffset = true;
+        std::uint64_t ending = 0;
+        for (;;) {
+            std::uint8_t type = 0;
+            if (!recordAt(image.bytes, at, reachedByOffset, seen, type, error))
+                return false;
+            if (type == BOOK_JUMP_TYPE) {
+                const std::uint32_t target = bookU32(&image.bytes[at + BOOK_TARGET_AT]);
+                if (target == 0) {
+                    ending = at;
+                    break;
+                }
+                at = target;
+                reachedByOffset = true;
+            } else if (type == BOOK_NODE_TYPE) {
+                const auto code = static_cast<std::int16_t>(bookU16(&image.bytes[at + BOOK_CODE_AT]));
+                if (std::none_of(present.begin(), present.end(), [&](const auto& p) { return p.first == code; }))
+                    present.emplace_back(code, at);
+                at += BOOK_NODE_SIZE;
+                reachedByOffset = false;
+            } else {
+                // Learning stops at such a record, so nothing added past it could be counted.
+                error = foreignRecord(type, at) + " ends a list; its lines cannot be added";
+                return false;
+            }
+        }
+        std::vector<int> missing;
+        std::vector<std::pair<std::uint64_t, int>> found;
+        for (int e : list) {
+            const std::int16_t code = trie.entries[static_cast<std::size_t>(e)].code;
+            const auto hit =
+                std::find_if(present.begin(), present.end(), [&](const auto& p) { return p.first == code; });
+            if (hit == present.end())
+                missing.push_back(e);
+            else
+                found.emplace_back(hit->second, e);
+        }
+        if (!missing.empty()) {
+            bookPutU32(&image.bytes[ending + BOOK_TARGET_AT], static_cast<std::uint32_t>(image.bytes.size()));
+            if (!placeNewList(missing))
+                return false;
+        }
+        for (const auto& [node, e] : found)
+            if (!growBelow(node, e))
+                return false;
+        return true;
+    }
+
+    bool growBelow(std::uint64_t node, int e) {
+        const auto& children = trie.entries[static_cast<std::size_t>(e)].children;
+        if (children.empty())
+            return true;
+        const std::uint32_t child = bookU32(&image.bytes[node + BOOK_CHILD_AT]);
+        if (child != 0)
+            return mergeInto(child, children);
+        bookPutU32(&image.bytes[node + BOOK_CHILD_AT], static_cast<std::uint32_t>(image.bytes.size()));
+        return placeNewList(children);
+    }
+
+    BookImage& image;
+    const LineTrie& trie;
+    std::string& error;
+    // In a tree every record is read once; a second visit is a cycle or a list
+    // shared by two lines, and growing either would count in the wrong places.
+    std::unordered_set<std::uint64_t> seen;
+};
 
 // dx and dy of a code: dx + 20 * dy with both in -8..8 has exactly one reading.
 void splitCode(int code, int& dx, int& dy) {
@@ -233,37 +342,19 @@ int runBench(const Options& options, std::ostream& out, std::ostream& err) {
 
 } // namespace
 
-int BookImage::addLine(const std::vector<std::int16_t>& codes, std::size_t depth, std::string& error) {
-    const std::size_t limit = std::min(depth, codes.size());
-    if (limit == 0)
-        return 0;
-    // Offsets are 32-bit; refuse before the next records could not be addressed.
-    if (bytes.size() + limit * (BOOK_NODE_SIZE + BOOK_JUMP_SIZE) > std::numeric_limits<std::uint32_t>::max()) {
-        error = "the book would outgrow 32-bit offsets";
+int BookImage::addLines(const std::vector<std::vector<std::int16_t>>& lines, std::size_t depth,
+                        std::string& error) {
+    LineTrie trie;
+    for (const auto& codes : lines)
+        trie.add(codes, std::min(depth, codes.size()));
+    trie.orderByTraffic();
+    // Work on a copy: a book found broken halfway is left as it was.
+    BookImage grown = *this;
+    Grower grower(grown, trie, error);
+    if (!grower.growRoot())
         return -1;
-    }
-    int added = 0;
-    std::unordered_set<std::uint64_t> seen;
-    std::int64_t node;
-    if (bytes.empty()) {
-        node = appendNode(*this, codes[0]);  // a new book: the root list starts at offset 0
-        ++added;
-    } else {
-        node = findOrAdd(*this, 0, codes[0], seen, added, error);
-    }
-    for (std::size_t d = 1; d < limit && node >= 0; ++d) {
-        const auto at = static_cast<std::uint64_t>(node);
-        const std::uint32_t child = bookU32(&bytes[at + BOOK_CHILD_AT]);
-        if (child == 0) {
-            const std::uint32_t fresh = appendNode(*this, codes[d]);
-            bookPutU32(&bytes[at + BOOK_CHILD_AT], fresh);
-            ++added;
-            node = fresh;
-        } else {
-            node = findOrAdd(*this, child, codes[d], seen, added, error);
-        }
-    }
-    return node < 0 ? -1 : added;
+    bytes.swap(grown.bytes);
+    return grower.added;
 }
 
 bool BookImage::dump(std::ostream& out, std::string& error) const {
@@ -338,26 +429,22 @@ bool growBook(const std::string& bookPath, const std::string& directory, int dep
     if (!loadBook(bookPath, image, true, error))
         return false;
     const std::size_t before = image.bytes.size();
-    bool failed = false;
+    std::vector<std::vector<std::int16_t>> lines;
     std::ostream quiet(nullptr);
     const ScanSummary scan = scanRecords(directory, quiet, [&](const std::vector<std::int16_t>& codes) {
-        if (failed)
-            return;
-        ++report.games;
-        const int added = image.addLine(codes, static_cast<std::size_t>(depth), error);
-        if (added < 0)
-            failed = true;
-        else
-            report.nodesAdded += added;
+        lines.push_back(codes);
     });
     if (!scan.directoryOpened) {
         error = "Unable to open directory " + directory;
         return false;
     }
-    if (failed) {
+    report.games = static_cast<int>(lines.size());
+    const int added = image.addLines(lines, static_cast<std::size_t>(depth), error);
+    if (added < 0) {
         error = bookPath + ": " + error;
         return false;
     }
+    report.nodesAdded = added;
     // A book with no lines yet is still a book: an empty root list.
     if (image.bytes.empty())
         image.bytes = {BOOK_JUMP_TYPE, 0, 0, 0, 0};

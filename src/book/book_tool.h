@@ -15,13 +15,18 @@ class BookImage {
 public:
     std::vector<std::uint8_t> bytes;
 
-    // Adds the first `depth` codes of a line, reusing every node the book walk
-    // would match and appending the rest at the end: a missing sibling is linked
-    // through the list's final jump record, a missing child list through the
-    // node's child offset. No existing record moves. Returns the number of node
-    // records added, or -1 with the reason in error when the book is unusable
-    // where the line runs.
-    int addLine(const std::vector<std::int16_t>& codes, std::size_t depth, std::string& error);
+    // Adds the first `depth` codes of every line, reusing every node the book
+    // walk would match and appending the rest at the end of the image: the new
+    // siblings of one list side by side (the most frequent first), linked
+    // through the list's ending jump,
+    // a new child list through the node's child offset. No existing record moves
+    // and no counter changes. Returns the number of node records added, or -1
+    // with the reason in error (the image then unchanged) when the book is
+    // unusable where a line runs.
+    int addLines(const std::vector<std::vector<std::int16_t>>& lines, std::size_t depth, std::string& error);
+    int addLine(const std::vector<std::int16_t>& codes, std::size_t depth, std::string& error) {
+        return addLines({codes}, depth, error);
+    }
 
     // The tree as indented text, one node a line:
     //   <2 spaces per depth>code (dx,dy) first N second M

@@ -78,6 +78,32 @@ TEST(GameMoveCodes, ReferenceExampleAndMirrors) {
     EXPECT_NE(transposed, expected);
 }
 
+TEST(GameMoveCodes, FirstMoveOnTheReferenceLineIsNotMirrored) {
+    // With the first move on the reference point's column (or row) that axis
+    // keeps its sign, so the mirror image reads differently: the second move
+    // (5,5) from (9,10) is dx -4, dy -5; mirrored it is dx +4.
+    const Game column = test::reportedGame().withRef(9, 10);
+    const Game row = column.transposed();
+    struct Case {
+        const char* what;
+        Game game;
+        int firstCode, secondCode;
+    } cases[] = {
+        {"first move on the column", column, 20, -4 - 100},
+        {"its left-right mirror", column.mirroredX(), 20, 4 - 100},
+        {"first move on the row", row, 1, -5 - 80},
+        {"its top-bottom mirror", row.mirroredY(), 1, -5 + 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        bool accepted = false;
+        const Codes codes = codesOf(c.game, accepted);
+        ASSERT_TRUE(accepted);
+        EXPECT_EQ(codes[0], c.firstCode);
+        EXPECT_EQ(codes[1], c.secondCode);
+    }
+}
+
 TEST(GameMoveCodes, MovesAfterTheDecisionStillCount) {
     // The report comes at move 8; the ninth and any later stone are codes too.
     const Game g = test::reportedGame();
