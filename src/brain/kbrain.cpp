@@ -8,6 +8,7 @@
 #include "main/error_log.h"
 #include "search/driver.h"
 #include "search/memory_use.h"
+#include "search/stopwatch.h"
 
 namespace kelmo {
 
@@ -125,11 +126,17 @@ int KBrain::searchMove() {
 }
 
 void KBrain::advance(int square) {
+    // The teardown is timed so that the next search keeps enough of its
+    // allowance for discarding its own tree.
+    Stopwatch teardown;
+    teardown.start();
+    const std::int64_t before = processMemoryUse();
     delete root;
     root = nullptr;
     // Hand the tree's memory back so that the next search's memory reading
     // starts from the game's own footprint, not the last tree's.
     releaseFreedMemory();
+    noteTeardown(before - processMemoryUse(), teardown.elapsed());
     board->play(square);
     root = new StatNode(board->clone(), nullptr);
 }

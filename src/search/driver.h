@@ -28,4 +28,13 @@ StatNode* chooseRootChild(const StatNode* root);
 int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
               std::uint64_t maxIterations = 0, SearchStats* stats = nullptr);
 
+// The time still to be spent after the search loop on a tree that holds
+// treeBytes: discarding it and handing its memory back, both inside the brain's
+// turn. The loop stops that much earlier, so the reply arrives within the
+// allowance however large the tree has grown.
+std::int32_t teardownReserveMs(std::int64_t treeBytes);
+
+// Calibrates teardownReserveMs from a measured teardown of treeBytes.
+void noteTeardown(std::int64_t treeBytes, std::int32_t ms);
+
 } // namespace kelmo
