@@ -1,0 +1,259 @@
+// Time discipline: how long the brain takes to answer a move request, measured
+// the way a manager sees it, from writing the command to reading the move line.
+// Two copies of the brain play each other from seeded random openings (so the
+// positions are real, contested middle games), and every BOARD and TURN they
+// answer is timed. Figures are printed as fractions of timeout_turn: the max
+// must stay below 0.98, or a manager with a slight delay of its own would see
+// a lost game on time.
+//
+//   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] -- COMMAND [ARGS...]
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "brain_process.h"
+
+namespace {
+
+constexpr int SIZE = 20;
+constexpr int MAX_PLIES = 60;  // a game this long is ended to get fresh openings
+
+struct Scenario {
+    int timeoutTurn;
+    long long maxMemory;  // 0: leave the brain's default
+    int requests;
+};
+
+bool fiveThrough(const std::vector<int>& cells, int square) {
+    const int owner = cells[square];
+    const int x = square % SIZE, y = square / SIZE;
+    const int steps[4][2] = {{1, 0}, {0, 1}, {1, 1}, {1, -1}};
+    for (const auto& s : steps) {
+        int run = 1;
+        for (int sign : {1, -1}) {
+            int cx = x + sign * s[0], cy = y + sign * s[1];
+            while (cx >= 0 && cx < SIZE && cy >= 0 && cy < SIZE && cells[cy * SIZE + cx] == owner) {
+                ++run;
+                cx += sign * s[0];
+                cy += sign * s[1];
+            }
+        }
+        if (run >= 5)
+            return true;
+    }
+    return false;
+}
+
+bool parseMove(const std::string& text, int& square) {
+    int x, y;
+    char extra;
+    if (std::sscanf(text.c_str(), "%d,%d%c", &x, &y, &extra) != 2 || x < 0 || x >= SIZE || y < 0 ||
+        y >= SIZE)
+        return false;
+    square = y * SIZE + x;
+    return true;
+}
+
+class Match {
+public:
+    Match(const std::vector<std::string>& command, const Scenario& scenario, const std::string& dir)
+        : scenario(scenario) {
+        brains[0] = new kelmo::BrainProcess(command, dir);
+        brains[1] = new kelmo::BrainProcess(command, dir);
+    }
+    ~Match() {
+        for (int side = 0; side < 2; ++side) {
+            brains[side]->send("END", "\n");
+            delete brains[side];
+        }
+    }
+
+    bool ok() const { return brains[0]->started() && brains[1]->started() && !failed; }
+
+    // One game; appends each timed request in milliseconds.
+    void playGame(std::mt19937& random, std::vector<double>& times) {
+        std::vector<int> cells(SIZE * SIZE, -1);  // -1 empty, else the side (0 or 1)
+        for (int side = 0; side < 2 && !failed; ++side) {
+            expect(side, "START 20", "OK");
+            send(side, "INFO timeout_turn " + std::to_string(scenario.timeoutTurn));
+            send(side, "INFO timeout_match 0");
+            if (scenario.maxMemory > 0)
+                send(side, "INFO max_memory " + std::to_string(scenario.maxMemory));
+            send(side, "INFO time_left 2147483647");
+        }
+        // Opening: n stones for each side within three lines of the centre.
+        std::uniform_int_distribution<int> count(1, 3), offset(-3, 3);
+        const int perSide = count(random);
+        std::vector<int> opening;
+        while (static_cast<int>(opening.size()) < 2 * perSide) {
+            int square = (SIZE / 2 + offset(random)) * SIZE + SIZE / 2 + offset(random);
+            if (cells[square] < 0) {
+                cells[square] = static_cast<int>(opening.size() % 2);
+                opening.push_back(square);
+            }
+        }
+        // Side 0 answers the opening as a BOARD, side 1 the opening plus that reply.
+        int reply = askBoard(0, cells, times);
+        if (reply < 0)
+            return;
+        cells[reply] = 0;
+        int last = askBoard(1, cells, times);
+        int mover = 0;
+        for (int ply = 0; last >= 0 && ply < MAX_PLIES && !failed && static_cast<int>(times.size()) < scenario.requests;
+             ++ply) {
+            cells[last] = 1 - mover;
+            if (fiveThrough(cells, last))
+                return;
+            if (std::count(cells.begin(), cells.end(), -1) < 10)
+                return;
+            send(mover, "INFO time_left 2147483647");
+            last = timedMove(mover, "TURN " + std::to_string(last % SIZE) + "," + std::to_string(last / SIZE),
+                             times, cells);
+            mover = 1 - mover;
+        }
+    }
+
+private:
+    void send(int side, const std::string& line) {
+        if (!brains[side]->send(line, "\n"))
+            fail("brain closed its input");
+    }
+
+    void expect(int side, const std::string& line, const std::string& reply) {
+        send(side, line);
+        std::string got;
+        if (brains[side]->readLine(got, 30000) != kelmo::BrainProcess::ReadResult::Line || got != reply)
+            fail("expected \"" + reply + "\" after " + line + ", got \"" + got + "\"");
+    }
+
+    int askBoard(int side, const std::vector<int>& cells, std::vector<double>& times) {
+        std::string body = "BOARD\n";
+        for (int square = 0; square < SIZE * SIZE; ++square) {
+            if (cells[square] >= 0)
+                body += std::to_string(square % SIZE) + "," + std::to_string(square / SIZE) + "," +
+                        (cells[square] == side ? "1" : "2") + "\n";
+        }
+        body += "DONE";
+        send(side, "INFO time_left 2147483647");
+        return timedMove(side, body, times, cells);
+    }
+
+    int timedMove(int side, const std::string& command, std::vector<double>& times,
+                  const std::vector<int>& cells) {
+        if (failed)
+            return -1;
+        double start = kelmo::nowMs();
+        send(side, command);
+        std::string line;
+        // A generous safety net: far beyond any sane reply, short of a hang.
+        auto got = brains[side]->readLine(line, scenario.timeoutTurn * 10 + 10000);
+        double took = kelmo::nowMs() - start;
+        int square;
+        if (got != kelmo::BrainProcess::ReadResult::Line || !parseMove(line, square) || cells[square] >= 0) {
+            fail("bad reply \"" + line + "\" to " + command.substr(0, command.find('\n')));
+            return -1;
+        }
+        times.push_back(took);
+        return square;
+    }
+
+    void fail(const std::string& why) {
+        if (!failed)
+            std::fprintf(stderr, "kelmo-timing: %s\n", why.c_str());
+        failed = true;
+    }
+
+    Scenario scenario;
+    kelmo::BrainProcess* brains[2];
+    bool failed = false;
+};
+
+double percentile(std::vector<double> sorted, double p) {
+    std::sort(sorted.begin(), sorted.end());
+    std::size_t rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+    return sorted[std::min(sorted.size(), std::max<std::size_t>(rank, 1)) - 1];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int requests1000 = 120, requests5000 = 40;  // the 5000 count also serves the 2000 run
+    int only = 0;
+    unsigned seed = 1;
+    std::vector<std::string> command;
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--") {
+            ++i;
+            break;
+        }
+        if (arg == "--requests" && i + 1 < argc) {
+            requests1000 = requests5000 = std::atoi(argv[++i]);
+        } else if (arg == "--seed" && i + 1 < argc) {
+            seed = static_cast<unsigned>(std::atoi(argv[++i]));
+        } else if (arg == "--scenario" && i + 1 < argc) {
+            only = std::atoi(argv[++i]);
+        } else {
+            std::fprintf(stderr, "unknown option %s\n", arg.c_str());
+            return 2;
+        }
+    }
+    for (; i < argc; ++i)
+        command.push_back(argv[i]);
+    if (command.empty()) {
+        std::fprintf(stderr,
+                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] -- COMMAND [ARGS...]\n");
+        return 2;
+    }
+
+    // The brains write their error log into the working directory: give them a scratch one.
+    char dirTemplate[] = "/tmp/kelmo-timing-XXXXXX";
+    const char* dir = mkdtemp(dirTemplate);
+    if (!dir) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+
+    // The first two are the required pair; the third is what a command-line
+    // manager on Linux really sends, where the tree can grow for the whole turn.
+    const Scenario scenarios[] = {
+        {1000, 0, requests1000}, {5000, 350000000, requests5000}, {2000, 367001600, requests5000}};
+    bool allWithin = true;
+    std::printf("%-13s %-11s %8s %8s %8s %8s %8s\n", "timeout_turn", "max_memory", "requests", "p50", "p99",
+                "max", "max ms");
+    for (const Scenario& scenario : scenarios) {
+        if (only != 0 && only != scenario.timeoutTurn)
+            continue;
+        std::mt19937 random(seed);
+        std::vector<double> times;
+        {
+            Match match(command, scenario, dir);
+            while (match.ok() && static_cast<int>(times.size()) < scenario.requests)
+                match.playGame(random, times);
+            if (!match.ok() || times.empty()) {
+                std::fprintf(stderr, "kelmo-timing: the match failed after %zu requests\n", times.size());
+                return 1;
+            }
+        }
+        const double turn = scenario.timeoutTurn;
+        const double worst = *std::max_element(times.begin(), times.end());
+        std::printf("%-13d %-11s %8zu %8.3f %8.3f %8.3f %8.0f\n", scenario.timeoutTurn,
+                    scenario.maxMemory > 0 ? std::to_string(scenario.maxMemory).c_str() : "default",
+                    times.size(), percentile(times, 0.50) / turn, percentile(times, 0.99) / turn, worst / turn,
+                    worst);
+        std::fflush(stdout);
+        if (worst / turn >= 0.98)
+            allWithin = false;
+    }
+    std::printf("max below 0.98 of timeout_turn: %s\n", allWithin ? "yes" : "NO");
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return 0;
+}
