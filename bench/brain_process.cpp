@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -33,8 +34,12 @@ BrainProcess::BrainProcess(const std::vector<std::string>& command, const std::s
     }
     // Everything the child needs is prepared before fork: after it only
     // async-signal-safe calls are allowed.
+    // A relative program path is meant from here, not from workDir.
+    std::vector<std::string> words = command;
+    if (words[0].find('/') != std::string::npos)
+        words[0] = std::filesystem::absolute(words[0]).string();
     std::vector<char*> argv;
-    for (const std::string& word : command)
+    for (const std::string& word : words)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
     const char* dir = workDir.empty() ? nullptr : workDir.c_str();

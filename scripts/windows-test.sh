@@ -7,8 +7,9 @@
 #   scripts/windows-test.sh [BUILD_DIR]      (default: build-win)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build-win}"
 cd "$root"
+# Absolute: the brain runs in a scratch working directory.
+build="$(realpath -m "${1:-build-win}")"
 started=$(date +%s)
 
 need=()
