@@ -290,5 +290,33 @@ TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
     EXPECT_GT(stats.iterations, 0u);
 }
 
+// The reserve for discarding a tree: in proportion to the tree's bytes, nothing
+// for an empty tree, and calibrated by measured teardowns. The starting rate is
+// left unnamed here; every check is relative to the rate in force.
+TEST(TeardownReserve, GrowsWithTheTreeAndFollowsMeasuredTeardowns) {
+    constexpr std::int64_t MB = 1000000;
+    for (std::int64_t bytes : {std::int64_t{0}, std::int64_t{-5 * MB}})
+        EXPECT_EQ(teardownReserveMs(bytes), 0) << bytes;
+    EXPECT_LE(teardownReserveMs(10 * MB), teardownReserveMs(100 * MB));
+    EXPECT_LE(teardownReserveMs(100 * MB), teardownReserveMs(400 * MB));
+    EXPECT_GE(teardownReserveMs(INT64_MAX), teardownReserveMs(400 * MB));  // no overflow
+
+    const std::int32_t start = teardownReserveMs(100 * MB);
+    // A slower teardown than expected raises the reserve at once.
+    noteTeardown(100 * MB, 10 * start);
+    const std::int32_t slow = teardownReserveMs(100 * MB);
+    EXPECT_GE(slow, 10 * start);
+    EXPECT_LE(slow, 10 * start + 1);
+    // A quick one lowers it by a tenth of the difference, not at a stroke.
+    noteTeardown(100 * MB, 0);
+    const std::int32_t eased = teardownReserveMs(100 * MB);
+    EXPECT_LT(eased, slow);
+    EXPECT_GE(eased, slow * 9 / 10 - 1);
+    // A small tree's teardown is mostly fixed costs: it calibrates nothing.
+    noteTeardown(MB, 1000000);
+    noteTeardown(100 * MB, -1);
+    EXPECT_EQ(teardownReserveMs(100 * MB), eased);
+}
+
 } // namespace
 } // namespace kelmo
