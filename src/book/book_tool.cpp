@@ -60,11 +60,14 @@ struct LineTrie {
     std::vector<Entry> entries{{0, {}}};  // entry 0 is the root, above the root list
 
     // The walk reads a list from its start, so the most travelled openings go
-    // first; ties keep the order in which the codes first appeared.
+    // first; ties go by code, so that the same records give the same book
+    // whatever order the directory listing yields them in.
     void orderByTraffic() {
         for (Entry& e : entries)
-            std::stable_sort(e.children.begin(), e.children.end(), [&](int a, int b) {
-                return entries[static_cast<std::size_t>(a)].lines > entries[static_cast<std::size_t>(b)].lines;
+            std::sort(e.children.begin(), e.children.end(), [&](int a, int b) {
+                const Entry& x = entries[static_cast<std::size_t>(a)];
+                const Entry& y = entries[static_cast<std::size_t>(b)];
+                return x.lines != y.lines ? x.lines > y.lines : x.code < y.code;
             });
     }
 

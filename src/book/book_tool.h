@@ -17,7 +17,7 @@ public:
 
     // Adds the first `depth` codes of every line, reusing every node the book
     // walk would match and appending the rest at the end of the image: the new
-    // siblings of one list side by side (the most frequent first), linked
+    // siblings of one list side by side (the most frequent first, then by code), linked
     // through the list's ending jump,
     // a new child list through the node's child offset. No existing record moves
     // and no counter changes. Returns the number of node records added, or -1

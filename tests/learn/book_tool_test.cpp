@@ -75,7 +75,7 @@ TEST(BookTool, GrowingAppendsAndLinksWithoutMovingRecords) {
 
 TEST(BookTool, GrowingManyLinesPlacesSiblingsSideBySide) {
     const std::string twoRoots =
-        BookBytes().node(21, 0, 0, 27).node(5, 0, 0, 54).jump(0).node(40).node(41).jump(0).node(7).jump(0).str();
+        BookBytes().node(5, 0, 0, 27).node(21, 0, 0, 43).jump(0).node(7).jump(0).node(40).node(41).jump(0).str();
     struct Case {
         const char* what;
         std::string before;
@@ -83,11 +83,12 @@ TEST(BookTool, GrowingManyLinesPlacesSiblingsSideBySide) {
         int added;
         std::string after;
     } cases[] = {
-        {"new book, equal traffic keeps first appearance", "", {{21, 40}, {5}, {21, 41}, {5, 7}}, 5, twoRoots},
+        {"new book, equal traffic in code order", "", {{21, 40}, {5}, {21, 41}, {5, 7}}, 5, twoRoots},
+        {"listing order does not matter", "", {{5, 7}, {21, 41}, {5}, {21, 40}}, 5, twoRoots},
         {"busier opening first", "", {{5}, {21, 1}, {21, 2}}, 4,
          BookBytes().node(21, 0, 0, 27).node(5).jump(0).node(1).node(2).jump(0).str()},
         {"merged into existing lists through their ending jumps", twoRoots, {{21, 42}, {9}}, 2,
-         BookBytes().node(21, 0, 0, 27).node(5, 0, 0, 54).jump(70).node(40).node(41).jump(86).node(7).jump(0)
+         BookBytes().node(5, 0, 0, 27).node(21, 0, 0, 43).jump(70).node(7).jump(0).node(40).node(41).jump(86)
              .node(9).jump(0).node(42).jump(0).str()},
         {"lines already there", twoRoots, {{5, 7}, {21}, {21, 41}}, 0, twoRoots},
     };
