@@ -4,6 +4,7 @@
 #include "search/pn_search.h"
 
 #include <cstdint>
+#include <new>
 
 #include "board/candidates.h"
 
