@@ -181,8 +181,13 @@ bool readBoard(K2Board& board, InputScanner& in, std::ostream& out) {
         writeLine(out, "'DONE' or digit expected!");
         return false;
     }
+    // The first pass only wakes the squares up (cells written directly are all
+    // inactive); the second evaluates them, so threats already standing in the
+    // position are listed before the brain searches it. With one pass the brain
+    // would not see a four or five on the board until a later stone touched it.
     board.rescan();
     board.sideToMove = 1;
+    board.rescan();
     return true;
 }
 
