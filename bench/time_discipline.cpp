@@ -6,7 +6,7 @@
 // must stay below 0.98, or a manager with a slight delay of its own would see
 // a lost game on time.
 //
-//   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] -- COMMAND [ARGS...]
+//   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--list-over FRACTION] -- COMMAND [ARGS...]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -62,8 +62,9 @@ bool parseMove(const std::string& text, int& square) {
 
 class Match {
 public:
-    Match(const std::vector<std::string>& command, const Scenario& scenario, const std::string& dir)
-        : scenario(scenario) {
+    Match(const std::vector<std::string>& command, const Scenario& scenario, const std::string& dir,
+          double listOver)
+        : scenario(scenario), listOver(listOver) {
         brains[0] = new kelmo::BrainProcess(command, dir);
         brains[1] = new kelmo::BrainProcess(command, dir);
     }
@@ -160,6 +161,9 @@ private:
             return -1;
         }
         times.push_back(took);
+        if (listOver > 0 && took >= listOver * scenario.timeoutTurn)
+            std::printf("  slow: %.0f ms for %s with %ld stones\n", took, command.substr(0, command.find('\n')).c_str(),
+                        static_cast<long>(std::count_if(cells.begin(), cells.end(), [](int c) { return c >= 0; })));
         return square;
     }
 
@@ -170,6 +174,7 @@ private:
     }
 
     Scenario scenario;
+    double listOver;  // requests at least this fraction of timeout_turn are listed; 0: none
     kelmo::BrainProcess* brains[2];
     bool failed = false;
 };
@@ -186,6 +191,7 @@ int main(int argc, char** argv) {
     int requests1000 = 120, requests5000 = 40;  // the 5000 count also serves the 2000 run
     int only = 0;
     unsigned seed = 1;
+    double listOver = 0;
     std::vector<std::string> command;
     int i = 1;
     for (; i < argc; ++i) {
@@ -198,6 +204,8 @@ int main(int argc, char** argv) {
             requests1000 = requests5000 = std::atoi(argv[++i]);
         } else if (arg == "--seed" && i + 1 < argc) {
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
+        } else if (arg == "--list-over" && i + 1 < argc) {
+            listOver = std::atof(argv[++i]);
         } else if (arg == "--scenario" && i + 1 < argc) {
             only = std::atoi(argv[++i]);
         } else {
@@ -209,7 +217,7 @@ int main(int argc, char** argv) {
         command.push_back(argv[i]);
     if (command.empty()) {
         std::fprintf(stderr,
-                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] -- COMMAND [ARGS...]\n");
+                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--list-over FRACTION] -- COMMAND [ARGS...]\n");
         return 2;
     }
 
@@ -234,7 +242,7 @@ int main(int argc, char** argv) {
         std::mt19937 random(seed);
         std::vector<double> times;
         {
-            Match match(command, scenario, dir);
+            Match match(command, scenario, dir, listOver);
             while (match.ok() && static_cast<int>(times.size()) < scenario.requests)
                 match.playGame(random, times);
             if (!match.ok() || times.empty()) {
