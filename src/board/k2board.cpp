@@ -7,31 +7,58 @@ namespace kelmo {
 
 namespace {
 
-void freeList(ThreatListItem* item) {
-    while (item) {
-        ThreatListItem* next = item->next;
-        delete item;
-        item = next;
-    }
-}
+// Room for the threats a child's first move adds, so that most copies never grow.
+constexpr std::uint32_t CLONE_SLACK = 6;
+constexpr std::uint32_t FIRST_POOL = 16;
 
-ThreatListItem* copyList(const ThreatListItem* item) {
-    ThreatListItem* head = nullptr;
-    ThreatListItem** tail = &head;
-    for (; item; item = item->next) {
-        *tail = new ThreatListItem{item->code, item->squareDirs, nullptr};
-        tail = &(*tail)->next;
-    }
-    return head;
+ThreatListItem* allocateItems(std::uint32_t count) {
+    return static_cast<ThreatListItem*>(::operator new(count * sizeof(ThreatListItem)));
 }
 
 } // namespace
 
-K2Board::K2Board() : threatList{nullptr, nullptr}, sideToMove(0), moveCount(0) {}
+K2Board::K2Board()
+    : threatList{nullptr, nullptr},
+      sideToMove(0),
+      moveCount(0),
+      itemPool(nullptr),
+      freeItems(nullptr),
+      poolCapacity(0),
+      poolUsed(0),
+      liveItems(0) {}
 
-K2Board::~K2Board() {
-    freeList(threatList[0]);
-    freeList(threatList[1]);
+K2Board::~K2Board() { ::operator delete(itemPool); }
+
+ThreatListItem* K2Board::newItem() {
+    ++liveItems;
+    if (freeItems) {
+        ThreatListItem* item = freeItems;
+        freeItems = item->next;
+        return item;
+    }
+    if (poolUsed == poolCapacity)
+        growPool();
+    return &itemPool[poolUsed++];
+}
+
+void K2Board::releaseItem(ThreatListItem* item) {
+    --liveItems;
+    item->next = freeItems;
+    freeItems = item;
+}
+
+void K2Board::growPool() {
+    const std::uint32_t capacity = poolCapacity ? 2 * poolCapacity : FIRST_POOL;
+    ThreatListItem* fresh = allocateItems(capacity);
+    auto moved = [&](ThreatListItem* p) { return p ? fresh + (p - itemPool) : nullptr; };
+    for (std::uint32_t i = 0; i < poolUsed; ++i)
+        fresh[i] = {itemPool[i].code, itemPool[i].squareDirs, moved(itemPool[i].next)};
+    threatList[0] = moved(threatList[0]);
+    threatList[1] = moved(threatList[1]);
+    freeItems = moved(freeItems);
+    ::operator delete(itemPool);
+    itemPool = fresh;
+    poolCapacity = capacity;
 }
 
 void K2Board::clear() {
@@ -45,8 +72,20 @@ K2Board* K2Board::clone() const {
     std::memcpy(copy->cells, cells, sizeof cells);
     copy->sideToMove = sideToMove;
     copy->moveCount = moveCount;
-    copy->threatList[0] = copyList(threatList[0]);
-    copy->threatList[1] = copyList(threatList[1]);
+    // The copy's items are packed in list order, the free items left behind.
+    copy->poolCapacity = liveItems + CLONE_SLACK;
+    copy->itemPool = allocateItems(copy->poolCapacity);
+    ThreatListItem* slot = copy->itemPool;
+    for (int p = 0; p < PLAYER_NB; ++p) {
+        ThreatListItem** tail = &copy->threatList[p];
+        for (const ThreatListItem* item = threatList[p]; item; item = item->next) {
+            *slot = {item->code, item->squareDirs, nullptr};
+            *tail = slot;
+            tail = &slot->next;
+            ++slot;
+        }
+    }
+    copy->poolUsed = copy->liveItems = liveItems;
     return copy;
 }
 

@@ -43,6 +43,23 @@ public:
     std::uint8_t sideToMove;                // player whose stone the next play places
     std::uint16_t moveCount;
 
+private:
+    // Both lists' items live in one block owned by the board, so a copy costs one
+    // allocation and a board's teardown one free, however many threats it lists.
+    // Removed items go to a free list; a full block is replaced by one twice its
+    // size and every link moved along with it.
+    ThreatListItem* itemPool;
+    ThreatListItem* freeItems;
+    std::uint32_t poolCapacity;
+    std::uint32_t poolUsed;
+    std::uint32_t liveItems;
+
+    ThreatListItem* newItem();
+    void releaseItem(ThreatListItem* item);
+    void growPool();
+
+public:
+
     // Cells are undefined until clear() or a copy fills them.
     K2Board();
     ~K2Board();

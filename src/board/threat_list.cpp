@@ -24,10 +24,13 @@ inline bool threatBefore(int a, int b) {
 
 void K2Board::insertThreat(int player, LineRecord record) {
     cells[record.square()] |= CELL_LISTED[player];
+    // Take the item first: growing the pool moves every item of the lists.
+    ThreatListItem* item = newItem();
     ThreatListItem** link = &threatList[player];
     while (*link && !threatBefore(record.code, (*link)->code))
         link = &(*link)->next;
-    *link = new ThreatListItem{record.code, record.squareDirs, *link};
+    *item = {record.code, record.squareDirs, *link};
+    *link = item;
 }
 
 void K2Board::removeEntries(int player, int square) {
@@ -37,7 +40,7 @@ void K2Board::removeEntries(int player, int square) {
     if (*link) {
         ThreatListItem* gone = *link;
         *link = gone->next;
-        delete gone;
+        releaseItem(gone);
         if (cells[square] & CELL_SECOND[player]) {
             cells[square] &= static_cast<std::uint8_t>(~CELL_SECOND[player]);
             while (*link && (*link)->square() != square)
@@ -45,7 +48,7 @@ void K2Board::removeEntries(int player, int square) {
             if (*link) {
                 gone = *link;
                 *link = gone->next;
-                delete gone;
+                releaseItem(gone);
             }
         }
     }
@@ -232,6 +235,12 @@ const char* K2Board::checkConsistency() const {
     }
     if (stones != moveCount)
         return "move count disagrees with the stones";
+    std::uint32_t items = 0;
+    for (int p = 0; p < PLAYER_NB; ++p)
+        for (const ThreatListItem* it = threatList[p]; it; it = it->next)
+            ++items;
+    if (items != liveItems)
+        return "item count disagrees with the lists";
     return nullptr;
 }
 
