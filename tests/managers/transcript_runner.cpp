@@ -142,7 +142,7 @@ Outcome runTranscript(const std::string& path, const std::vector<std::string>& c
             std::istringstream words(text);
             std::string word;
             words >> word;
-            const std::string command = upper(word);
+            const std::string keyword = upper(word);
             if (inBoardBody) {
                 int x, y;
                 if (text == "DONE") {
@@ -157,13 +157,13 @@ Outcome runTranscript(const std::string& path, const std::vector<std::string>& c
                     int owner = std::stoi(text.substr(last + 1));
                     board.cells[y * SIZE + x] = owner == 1 ? BRAIN : owner == 2 ? OPPONENT : EMPTY;
                 }
-            } else if (command == "START" || command == "BEGIN") {
+            } else if (keyword == "START" || keyword == "BEGIN") {
                 board.clear();
-                moveAsked = command == "BEGIN";
-            } else if (command == "BOARD") {
+                moveAsked = keyword == "BEGIN";
+            } else if (keyword == "BOARD") {
                 board.clear();
                 inBoardBody = true;
-            } else if (command == "TURN" || command == "PLAY") {
+            } else if (keyword == "TURN" || keyword == "PLAY") {
                 std::string where;
                 words >> where;
                 int x, y;
@@ -182,7 +182,7 @@ Outcome runTranscript(const std::string& path, const std::vector<std::string>& c
                 }
                 board.cells[y * SIZE + x] = OPPONENT;
                 moveAsked = true;
-            } else if (command == "INFO") {
+            } else if (keyword == "INFO") {
                 std::string key;
                 int value = 0;
                 if (words >> key >> value && key == "timeout_turn")
