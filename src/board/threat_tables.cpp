@@ -166,7 +166,13 @@ LineRecord lineRecords[PLAYER_NB][DIRECTION_NB];
 
 int codeLength(int code) { return cellCount(code); }
 
-int segmentCode(const K2Board& board, int s, int direction, int player, int sBit, int& firstSquare) {
+namespace {
+
+// One player's segment through s in one direction, walked from s towards the
+// smaller column (each cell a bit above the last, the closing bit on top), then
+// towards the larger (shifting the code up). A stone of the other player ends
+// the segment on its side. Reports the square of the segment's first cell when asked.
+inline int walkSegment(const K2Board& board, int s, int direction, int player, int sBit, int* firstSquare) {
     const int lowStep = SENSE_STEP[lowSense(direction)];
     const int highStep = SENSE_STEP[highSense(direction)];
     const int lowBound = reach[lowSense(direction)][s];
@@ -174,26 +180,26 @@ int segmentCode(const K2Board& board, int s, int direction, int player, int sBit
 
     int code = sBit;
     int weight = 2;
-    firstSquare = s;
+    int first = s;
     bool closed = false;
     for (int c = s; c != lowBound;) {
         c += lowStep;
-        std::uint8_t cell = board.cells[c];
-        if (!(cell & CELL_EMPTY) && ((cell & CELL_COLOUR) ? 1 : 0) != player) {
+        const std::uint8_t cell = board.cells[c];
+        if (!(cell & CELL_EMPTY)) {
             code += weight;
-            closed = true;
-            break;
+            if (((cell & CELL_COLOUR) ? 1 : 0) != player) {
+                closed = true;
+                break;
+            }
         }
-        if (!(cell & CELL_EMPTY))
-            code += weight;
-        firstSquare = c;
+        first = c;
         weight <<= 1;
     }
     if (!closed)
         code += weight;
     for (int c = s; c != highBound;) {
         c += highStep;
-        std::uint8_t cell = board.cells[c];
+        const std::uint8_t cell = board.cells[c];
         if (cell & CELL_EMPTY)
             code <<= 1;
         else if (((cell & CELL_COLOUR) ? 1 : 0) == player)
@@ -201,49 +207,22 @@ int segmentCode(const K2Board& board, int s, int direction, int player, int sBit
         else
             break;
     }
+    if (firstSquare)
+        *firstSquare = first;
     return code;
 }
 
-// Both players' codes come from one pair of walks: they share the empty cells
-// next to s, and at the first stone on a side only its owner's walk goes on.
+} // namespace
+
+int segmentCode(const K2Board& board, int s, int direction, int player, int sBit, int& firstSquare) {
+    return walkSegment(board, s, direction, player, sBit, &firstSquare);
+}
+
 void computeLines(const K2Board& board, int s) {
     for (int d = 0; d < DIRECTION_NB; ++d) {
-        const int lowStep = SENSE_STEP[lowSense(d)];
-        const int highStep = SENSE_STEP[highSense(d)];
-        const int lowBound = reach[lowSense(d)][s];
-        const int highBound = reach[highSense(d)][s];
         const std::uint16_t packed = packSquareDirs(s, DIRECTION_MASK[d]);
-
-        for (int p = 0; p < PLAYER_NB; ++p) {
-            int code = 1;
-            int weight = 2;
-            bool closed = false;
-            for (int c = s; c != lowBound;) {
-                c += lowStep;
-                std::uint8_t cell = board.cells[c];
-                if (!(cell & CELL_EMPTY)) {
-                    code += weight;
-                    if (((cell & CELL_COLOUR) ? 1 : 0) != p) {
-                        closed = true;
-                        break;
-                    }
-                }
-                weight <<= 1;
-            }
-            if (!closed)
-                code += weight;
-            for (int c = s; c != highBound;) {
-                c += highStep;
-                std::uint8_t cell = board.cells[c];
-                if (cell & CELL_EMPTY)
-                    code <<= 1;
-                else if (((cell & CELL_COLOUR) ? 1 : 0) == p)
-                    code = code * 2 + 1;
-                else
-                    break;
-            }
-            lineRecords[p][d] = {static_cast<std::uint16_t>(code), packed};
-        }
+        for (int p = 0; p < PLAYER_NB; ++p)
+            lineRecords[p][d] = {static_cast<std::uint16_t>(walkSegment(board, s, d, p, 1, nullptr)), packed};
     }
 }
 
