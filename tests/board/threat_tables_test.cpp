@@ -21,9 +21,13 @@ int codeOf(const std::string& segment) {
 
 std::string defenceString(int code) {
     std::string s;
-    for (int i = 0; i < codeLength(code); ++i)
-        if (isDefence(code, i))
-            s += (s.empty() ? "" : ",") + std::to_string(i);
+    for (int i = 0; i < codeLength(code); ++i) {
+        if (!isDefence(code, i))
+            continue;
+        if (!s.empty())
+            s += ',';
+        s += std::to_string(i);
+    }
     return s;
 }
 
