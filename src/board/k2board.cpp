@@ -8,7 +8,7 @@ namespace kelmo {
 namespace {
 
 // Room for the threats a child's first move adds, so that most copies never grow.
-constexpr std::uint32_t CLONE_SLACK = 6;
+constexpr std::uint32_t CLONE_SLACK = 4;
 constexpr std::uint32_t FIRST_POOL = 16;
 
 ThreatListItem* allocateItems(std::uint32_t count) {
