@@ -102,8 +102,10 @@ bool InputScanner::readInt(std::int32_t& value) {
     }
     if (!nextIsDigit())
         return false;
-    // Accumulate in 64 bits and stop counting once out of range; the digits are
-    // still consumed so that the whole number is refused, not a prefix of it.
+    // A number beyond the 32-bit range is still a number: it saturates, so a
+    // manager's generous limit (a memory size of 4 GB, say) is kept as the
+    // largest one we can hold instead of ending the process. Out-of-range
+    // coordinates and sizes are refused by their own range checks.
     constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t magnitude = 0;
     while (nextIsDigit()) {
@@ -111,9 +113,10 @@ bool InputScanner::readInt(std::int32_t& value) {
         if (magnitude <= limit)
             magnitude = magnitude * 10 + digit;
     }
-    if (negative ? magnitude > limit : magnitude > limit - 1)
-        return false;
-    value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    if (negative)
+        value = magnitude >= limit ? std::numeric_limits<std::int32_t>::min() : static_cast<std::int32_t>(-magnitude);
+    else
+        value = magnitude >= limit ? std::numeric_limits<std::int32_t>::max() : static_cast<std::int32_t>(magnitude);
     return true;
 }
 

@@ -137,7 +137,7 @@ const std::vector<Transcript> TRANSCRIPTS = {
     {"start_two_blanks", "START  20\nABOUT\n", {FATAL}},
     {"start_no_number", "START x\nABOUT\n", {FATAL}},
     {"start_size_15", "START 15\nBEGIN\nEND\n", {SIZE_ERROR, "10,10"}},
-    {"start_size_overflow", "START 99999999999\nABOUT\n", {FATAL}},
+    {"start_size_overflow", "START 99999999999\nABOUT\nEND\n", {SIZE_ERROR, ABOUT_LINE}},
     {"turn_column_20", "TURN 20,1\nABOUT\n", {FATAL}},
     {"turn_column_minus_1", "TURN -1,1\nABOUT\n", {FATAL}},
     {"turn_row_20", "TURN 1,20\nABOUT\n", {FATAL}},
