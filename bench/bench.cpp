@@ -115,7 +115,7 @@ TreeCensus census(const StatNode* root) {
         if (node->board) {
             ++c.boards;
             for (int p = 0; p < PLAYER_NB; ++p)
-                for (const ThreatListItem* it = node->board->threatList[p]; it; it = it->next)
+                for (const ThreatListItem* it = node->board->threatHead(p); it; it = node->board->nextThreat(it))
                     ++c.items;
         }
         for (unsigned i = 0; i < node->childrenCnt; ++i)

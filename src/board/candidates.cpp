@@ -220,13 +220,13 @@ int generateCandidates(K2Board& board) {
     }
 
     const int mover = board.sideToMove;
-    const ThreatListItem* own = board.threatList[mover];
-    const ThreatListItem* opp = board.threatList[1 - mover];
+    const ThreatListItem* own = board.threatHead(mover);
+    const ThreatListItem* opp = board.threatHead(1 - mover);
 
     if (own && movesToFive(own->code) == 0)
         return single(board, own->square(), VERDICT_WIN);
     if (opp && movesToFive(opp->code) == 0) {
-        if (opp->next && movesToFive(opp->next->code) == 0)
+        if (board.nextThreat(opp) && movesToFive(board.nextThreat(opp)->code) == 0)
             return single(board, opp->square(), VERDICT_LOSS);
         return single(board, opp->square(), VERDICT_OPEN);
     }
@@ -236,19 +236,19 @@ int generateCandidates(K2Board& board) {
     int verdict = VERDICT_OPEN;
     if (!opp || movesToWin(opp->code) != 0) {
         // The opponent has no winning threat: own threats, answers, best squares.
-        for (const ThreatListItem* it = own; it; it = it->next) {
+        for (const ThreatListItem* it = own; it; it = board.nextThreat(it)) {
             if (movesToWin(it->code) == 0 && (!opp || movesToFive(opp->code) > 1))
                 return single(board, it->square(), VERDICT_WIN);
             addCandidate(board, it->square());
         }
         const ThreatListItem* it = opp;
         while (it && movesToWin(it->code) != 0)
-            it = it->next;
-        for (; it && movesToWin(it->code) == 0; it = it->next)
+            it = board.nextThreat(it);
+        for (; it && movesToWin(it->code) == 0; it = board.nextThreat(it))
             addDefences(board, it->record(), mover);
         if (candidates.count < 5) {
             int k = 0;
-            for (it = opp; it && k < 3; it = it->next, ++k)
+            for (it = opp; it && k < 3; it = board.nextThreat(it), ++k)
                 addDefences(board, it->record(), mover);
         }
         if (candidates.count < 5)
@@ -257,8 +257,8 @@ int generateCandidates(K2Board& board) {
         // The opponent threatens to win: defend, or counter with a faster threat.
         addDefences(board, opp->record(), mover);
         bool overrun = false;
-        const ThreatListItem* it = opp->next;
-        for (; it && movesToWin(it->code) == 0; it = it->next) {
+        const ThreatListItem* it = board.nextThreat(opp);
+        for (; it && movesToWin(it->code) == 0; it = board.nextThreat(it)) {
             if (board.cells[it->square()] & CELL_CANDIDATE)
                 continue;
             // Two separate winning threats: no single answer covers both.
@@ -269,20 +269,20 @@ int generateCandidates(K2Board& board) {
         }
         if (!overrun && candidates.count == 0) {
             while (it && movesToWin(it->code) != 0)
-                it = it->next;
-            for (; it && movesToWin(it->code) == 0; it = it->next)
+                it = board.nextThreat(it);
+            for (; it && movesToWin(it->code) == 0; it = board.nextThreat(it))
                 if (!(board.cells[it->square()] & CELL_CANDIDATE))
                     addDefences(board, it->record(), mover);
         }
         const int countBefore = candidates.count;
-        for (const ThreatListItem* o = own; o && movesToFive(o->code) <= movesToFive(opp->code); o = o->next) {
+        for (const ThreatListItem* o = own; o && movesToFive(o->code) <= movesToFive(opp->code); o = board.nextThreat(o)) {
             const int sq = o->square();
             if ((board.cells[sq] & CELL_SECOND[mover]) && movesToFive(o->code) == 1) {
                 // A four-three: it wins when none of the opponent's answers to the
                 // three is already among the squares we must play anyway.
-                const ThreatListItem* three = o->next;
+                const ThreatListItem* three = board.nextThreat(o);
                 while (three && three->square() != sq)
-                    three = three->next;
+                    three = board.nextThreat(three);
                 if (three) {
                     const int remembered = candidates.count;
                     const int proposals = addDefences(board, three->record(), 1 - mover);

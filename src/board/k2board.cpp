@@ -18,44 +18,40 @@ ThreatListItem* allocateItems(std::uint32_t count) {
 } // namespace
 
 K2Board::K2Board()
-    : threatList{nullptr, nullptr},
+    : threatList{NO_ITEM, NO_ITEM},
       sideToMove(0),
       moveCount(0),
       itemPool(nullptr),
-      freeItems(nullptr),
+      freeItems(NO_ITEM),
       poolCapacity(0),
       poolUsed(0),
       liveItems(0) {}
 
 K2Board::~K2Board() { ::operator delete(itemPool); }
 
-ThreatListItem* K2Board::newItem() {
+std::uint16_t K2Board::newItem() {
     ++liveItems;
-    if (freeItems) {
-        ThreatListItem* item = freeItems;
-        freeItems = item->next;
-        return item;
+    if (freeItems != NO_ITEM) {
+        std::uint16_t index = freeItems;
+        freeItems = itemPool[index].next;
+        return index;
     }
     if (poolUsed == poolCapacity)
         growPool();
-    return &itemPool[poolUsed++];
+    return static_cast<std::uint16_t>(poolUsed++);
 }
 
-void K2Board::releaseItem(ThreatListItem* item) {
+void K2Board::releaseItem(std::uint16_t index) {
     --liveItems;
-    item->next = freeItems;
-    freeItems = item;
+    itemPool[index].next = freeItems;
+    freeItems = index;
 }
 
 void K2Board::growPool() {
     const std::uint32_t capacity = poolCapacity ? 2 * poolCapacity : FIRST_POOL;
     ThreatListItem* fresh = allocateItems(capacity);
-    auto moved = [&](ThreatListItem* p) { return p ? fresh + (p - itemPool) : nullptr; };
-    for (std::uint32_t i = 0; i < poolUsed; ++i)
-        fresh[i] = {itemPool[i].code, itemPool[i].squareDirs, moved(itemPool[i].next)};
-    threatList[0] = moved(threatList[0]);
-    threatList[1] = moved(threatList[1]);
-    freeItems = moved(freeItems);
+    if (poolUsed)
+        std::memcpy(fresh, itemPool, poolUsed * sizeof(ThreatListItem));
     ::operator delete(itemPool);
     itemPool = fresh;
     poolCapacity = capacity;
@@ -75,15 +71,16 @@ K2Board* K2Board::clone() const {
     // The copy's items are packed in list order, the free items left behind.
     copy->poolCapacity = liveItems + CLONE_SLACK;
     copy->itemPool = allocateItems(copy->poolCapacity);
-    ThreatListItem* slot = copy->itemPool;
+    std::uint16_t slot = 0;
     for (int p = 0; p < PLAYER_NB; ++p) {
-        ThreatListItem** tail = &copy->threatList[p];
-        for (const ThreatListItem* item = threatList[p]; item; item = item->next) {
-            *slot = {item->code, item->squareDirs, nullptr};
+        std::uint16_t* tail = &copy->threatList[p];
+        for (std::uint16_t i = threatList[p]; i != NO_ITEM; i = itemPool[i].next) {
+            copy->itemPool[slot] = {itemPool[i].code, itemPool[i].squareDirs, NO_ITEM};
             *tail = slot;
-            tail = &slot->next;
+            tail = &copy->itemPool[slot].next;
             ++slot;
         }
+        *tail = NO_ITEM;
     }
     copy->poolUsed = copy->liveItems = liveItems;
     return copy;

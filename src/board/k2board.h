@@ -25,21 +25,27 @@ constexpr std::uint16_t packSquareDirs(int square, int directions) {
     return static_cast<std::uint16_t>(square * 16 + directions);
 }
 
-// A threat list entry: a line record plus the link to the next entry.
+// A threat list entry: a line record plus the link to the next entry, the
+// index of that entry in its board's item pool (NO_ITEM ends the list). Index
+// links make a board's lists position-independent: a copy is packed in one pass.
+constexpr std::uint16_t NO_ITEM = 0xFFFF;
+
 struct ThreatListItem {
     std::uint16_t code;
     std::uint16_t squareDirs;
-    ThreatListItem* next;
+    std::uint16_t next;
 
     int square() const { return squareDirs >> 4; }
     int directions() const { return squareDirs & 15; }
     LineRecord record() const { return {code, squareDirs}; }
 };
 
+static_assert(sizeof(ThreatListItem) == 6);
+
 class K2Board {
 public:
     std::uint8_t cells[SQUARE_NB];
-    ThreatListItem* threatList[PLAYER_NB];  // index = player
+    std::uint16_t threatList[PLAYER_NB];    // head item per player, NO_ITEM when empty
     std::uint8_t sideToMove;                // player whose stone the next play places
     std::uint16_t moveCount;
 
@@ -47,15 +53,16 @@ private:
     // Both lists' items live in one block owned by the board, so a copy costs one
     // allocation and a board's teardown one free, however many threats it lists.
     // Removed items go to a free list; a full block is replaced by one twice its
-    // size and every link moved along with it.
+    // size (the index links stay valid). At most two entries per empty square and
+    // player keep every index below NO_ITEM.
     ThreatListItem* itemPool;
-    ThreatListItem* freeItems;
+    std::uint16_t freeItems;
     std::uint32_t poolCapacity;
     std::uint32_t poolUsed;
     std::uint32_t liveItems;
 
-    ThreatListItem* newItem();
-    void releaseItem(ThreatListItem* item);
+    std::uint16_t newItem();
+    void releaseItem(std::uint16_t index);
     void growPool();
 
 public:
@@ -90,6 +97,14 @@ public:
     // first: 1 + winning-class entries heading the list of the player not to
     // move; second: the same over the side to move's list.
     void estimate(int& first, int& second) const;
+
+    // Walking a list: the head item of a player, then each item's successor.
+    const ThreatListItem* threatHead(int player) const {
+        return threatList[player] == NO_ITEM ? nullptr : &itemPool[threatList[player]];
+    }
+    const ThreatListItem* nextThreat(const ThreatListItem* item) const {
+        return item->next == NO_ITEM ? nullptr : &itemPool[item->next];
+    }
 
     bool isEmpty(int square) const { return cells[square] & CELL_EMPTY; }
     // Owner of a stone: 1 or 0. Only meaningful on a stone.

@@ -24,30 +24,30 @@ inline bool threatBefore(int a, int b) {
 
 void K2Board::insertThreat(int player, LineRecord record) {
     cells[record.square()] |= CELL_LISTED[player];
-    // Take the item first: growing the pool moves every item of the lists.
-    ThreatListItem* item = newItem();
-    ThreatListItem** link = &threatList[player];
-    while (*link && !threatBefore(record.code, (*link)->code))
-        link = &(*link)->next;
-    *item = {record.code, record.squareDirs, *link};
+    // Take the item first: growing the pool moves the items (not their indices).
+    const std::uint16_t item = newItem();
+    std::uint16_t* link = &threatList[player];
+    while (*link != NO_ITEM && !threatBefore(record.code, itemPool[*link].code))
+        link = &itemPool[*link].next;
+    itemPool[item] = {record.code, record.squareDirs, *link};
     *link = item;
 }
 
 void K2Board::removeEntries(int player, int square) {
-    ThreatListItem** link = &threatList[player];
-    while (*link && (*link)->square() != square)
-        link = &(*link)->next;
-    if (*link) {
-        ThreatListItem* gone = *link;
-        *link = gone->next;
+    std::uint16_t* link = &threatList[player];
+    while (*link != NO_ITEM && itemPool[*link].square() != square)
+        link = &itemPool[*link].next;
+    if (*link != NO_ITEM) {
+        std::uint16_t gone = *link;
+        *link = itemPool[gone].next;
         releaseItem(gone);
         if (cells[square] & CELL_SECOND[player]) {
             cells[square] &= static_cast<std::uint8_t>(~CELL_SECOND[player]);
-            while (*link && (*link)->square() != square)
-                link = &(*link)->next;
-            if (*link) {
+            while (*link != NO_ITEM && itemPool[*link].square() != square)
+                link = &itemPool[*link].next;
+            if (*link != NO_ITEM) {
                 gone = *link;
-                *link = gone->next;
+                *link = itemPool[gone].next;
                 releaseItem(gone);
             }
         }
@@ -184,21 +184,21 @@ bool K2Board::rescan() {
 }
 
 void K2Board::estimate(int& first, int& second) const {
-    auto winningHead = [](const ThreatListItem* item) {
+    auto winningHead = [this](const ThreatListItem* item) {
         int n = 1;
-        for (; item && movesToWin(item->code) == 0; item = item->next)
+        for (; item && movesToWin(item->code) == 0; item = nextThreat(item))
             ++n;
         return n;
     };
-    first = winningHead(threatList[1 - sideToMove]);
-    second = winningHead(threatList[sideToMove]);
+    first = winningHead(threatHead(1 - sideToMove));
+    second = winningHead(threatHead(sideToMove));
 }
 
 const char* K2Board::checkConsistency() const {
     int entries[PLAYER_NB][SQUARE_NB] = {};
     for (int p = 0; p < PLAYER_NB; ++p) {
         const ThreatListItem* prev = nullptr;
-        for (const ThreatListItem* it = threatList[p]; it; prev = it, it = it->next) {
+        for (const ThreatListItem* it = threatHead(p); it; prev = it, it = nextThreat(it)) {
             int sq = it->square();
             if (sq >= SQUARE_NB)
                 return "entry square out of range";
@@ -237,7 +237,7 @@ const char* K2Board::checkConsistency() const {
         return "move count disagrees with the stones";
     std::uint32_t items = 0;
     for (int p = 0; p < PLAYER_NB; ++p)
-        for (const ThreatListItem* it = threatList[p]; it; it = it->next)
+        for (const ThreatListItem* it = threatHead(p); it; it = nextThreat(it))
             ++items;
     if (items != liveItems)
         return "item count disagrees with the lists";

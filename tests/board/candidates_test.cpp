@@ -138,8 +138,8 @@ TEST(Candidates, DoubleThreeWinsOnlyWhenTheOpponentHasNoFour) {
 
     // The same with player 0 holding a four-square (a closed three plus one).
     auto answered = test::boardWithStones({60, 61, 62, 19, 380}, {209, 211, 190, 230, 59}, 1);
-    ASSERT_NE(answered->threatList[0], nullptr);
-    ASSERT_EQ(movesToFive(answered->threatList[0]->code), 1) << test::threatListText(*answered, 0);
+    ASSERT_NE(answered->threatHead(0), nullptr);
+    ASSERT_EQ(movesToFive(answered->threatHead(0)->code), 1) << test::threatListText(*answered, 0);
     EXPECT_EQ(generateCandidates(*answered), VERDICT_OPEN);
     expectNoCandidateBits(*answered);
 }
@@ -205,7 +205,7 @@ TEST(Candidates, FourThreeCountersAnOpenThree) {
                                         squareOf(9, 9)},
                                        1);
     ASSERT_TRUE(board->cells[squareOf(9, 10)] & CELL_SECOND[1]) << test::threatListText(*board, 1);
-    ASSERT_EQ(movesToWin(board->threatList[0]->code), 0);
+    ASSERT_EQ(movesToWin(board->threatHead(0)->code), 0);
     EXPECT_EQ(generateCandidates(*board), VERDICT_WIN);
     EXPECT_EQ(listed(), std::vector<int>{squareOf(9, 10)});
     expectNoCandidateBits(*board);

@@ -14,9 +14,9 @@
 namespace kelmo {
 namespace {
 
-int listLength(const ThreatListItem* item) {
+int listLength(const K2Board& board, int player) {
     int n = 0;
-    for (; item; item = item->next)
+    for (const ThreatListItem* item = board.threatHead(player); item; item = board.nextThreat(item))
         ++n;
     return n;
 }
@@ -35,8 +35,8 @@ TEST(K2Board, ClearThenPlayAlternatesColours) {
     EXPECT_EQ(board.cells[0], 2);
     EXPECT_EQ(board.moveCount, 2);
     // Every touched square was inactive and is now active; nothing is listed yet.
-    EXPECT_EQ(board.threatList[0], nullptr);
-    EXPECT_EQ(board.threatList[1], nullptr);
+    EXPECT_EQ(board.threatHead(0), nullptr);
+    EXPECT_EQ(board.threatHead(1), nullptr);
     EXPECT_EQ(board.checkConsistency(), nullptr);
 }
 
@@ -46,20 +46,20 @@ TEST(K2Board, PlayOnAListedSquareLeavesAPlainStoneAndNoEntries) {
     ASSERT_TRUE(board->cells[209] & CELL_LISTED[0]);
     board->play(209);
     EXPECT_EQ(board->cells[209] & (CELL_EMPTY | CELL_COLOUR), CELL_COLOUR);
-    for (const ThreatListItem* it = board->threatList[0]; it; it = it->next)
+    for (const ThreatListItem* it = board->threatHead(0); it; it = board->nextThreat(it))
         EXPECT_NE(it->square(), 209);
     EXPECT_EQ(board->checkConsistency(), nullptr);
 }
 
 TEST(K2Board, CloneIsDeepAndIndependent) {
     auto board = test::boardWithStones({210, 211, 212, 150}, {0, 19, 399, 380}, 1);
-    const int n0 = listLength(board->threatList[0]), n1 = listLength(board->threatList[1]);
+    const int n0 = listLength(*board, 0), n1 = listLength(*board, 1);
     ASSERT_GT(n0, 0);
     std::unique_ptr<K2Board> copy(board->clone());
     EXPECT_EQ(std::memcmp(copy->cells, board->cells, SQUARE_NB), 0);
     EXPECT_EQ(test::threatListText(*copy, 0), test::threatListText(*board, 0));
     EXPECT_EQ(test::threatListText(*copy, 1), test::threatListText(*board, 1));
-    EXPECT_NE(copy->threatList[0], board->threatList[0]);
+    EXPECT_NE(copy->threatHead(0), board->threatHead(0));
 
     const std::string before0 = test::threatListText(*board, 0);
     std::uint8_t cellsBefore[SQUARE_NB];
@@ -70,8 +70,8 @@ TEST(K2Board, CloneIsDeepAndIndependent) {
     EXPECT_EQ(played->moveCount, board->moveCount + 1);
     EXPECT_EQ(std::memcmp(board->cells, cellsBefore, SQUARE_NB), 0);
     EXPECT_EQ(test::threatListText(*board, 0), before0);
-    EXPECT_EQ(listLength(board->threatList[0]), n0);
-    EXPECT_EQ(listLength(board->threatList[1]), n1);
+    EXPECT_EQ(listLength(*board, 0), n0);
+    EXPECT_EQ(listLength(*board, 1), n1);
 }
 
 TEST(K2Board, PlayReportsAFiveSquareForTheSideToMove) {
@@ -85,13 +85,13 @@ TEST(K2Board, PlayReportsAFiveSquareForTheSideToMove) {
     // five-squares stay at the head of player 0's list for the generator.
     std::unique_ptr<K2Board> far(board.clone());
     EXPECT_FALSE(far->play(399));
-    ASSERT_NE(far->threatList[0], nullptr);
-    EXPECT_EQ(movesToFive(far->threatList[0]->code), 0);
+    ASSERT_NE(far->threatHead(0), nullptr);
+    EXPECT_EQ(movesToFive(far->threatHead(0)->code), 0);
 
     EXPECT_TRUE(board.play(208));
     // The five-square stays listed for the mover even though the update stopped there.
     bool listed = false;
-    for (const ThreatListItem* it = board.threatList[0]; it; it = it->next)
+    for (const ThreatListItem* it = board.threatHead(0); it; it = board.nextThreat(it))
         listed |= it->square() == 209 && movesToFive(it->code) == 0;
     EXPECT_TRUE(listed) << test::threatListText(board, 0);
     EXPECT_EQ(board.checkConsistency(), nullptr);
@@ -101,7 +101,7 @@ TEST(K2Board, SixInARowCountsAsFive) {
     // x x x . x x on row 3: the gap completes six.
     auto board = test::boardWithStones({399, 398, 397, 396, 395}, {60, 61, 62, 64, 65}, 1);
     bool found = false;
-    for (const ThreatListItem* it = board->threatList[1]; it; it = it->next)
+    for (const ThreatListItem* it = board->threatHead(1); it; it = board->nextThreat(it))
         if (it->square() == 63 && movesToFive(it->code) == 0)
             found = true;
     EXPECT_TRUE(found) << test::threatListText(*board, 1);
@@ -129,7 +129,7 @@ TEST(K2Board, RandomPlayoutsKeepBookkeepingConsistent) {
                 ++decidedCount;
             const char* fault = board.checkConsistency();
             ASSERT_EQ(fault, nullptr) << "game " << game << " move " << move << "\n" << test::diagramOf(board);
-            entries += listLength(board.threatList[0]) + listLength(board.threatList[1]);
+            entries += listLength(board, 0) + listLength(board, 1);
         }
     }
     // The play-outs must reach threats and decided positions, or they test nothing.

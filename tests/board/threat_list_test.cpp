@@ -14,7 +14,7 @@ namespace {
 
 std::vector<const ThreatListItem*> entriesOf(const K2Board& board, int player, int square) {
     std::vector<const ThreatListItem*> found;
-    for (const ThreatListItem* it = board.threatList[player]; it; it = it->next)
+    for (const ThreatListItem* it = board.threatHead(player); it; it = board.nextThreat(it))
         if (it->square() == square)
             found.push_back(it);
     return found;
@@ -27,9 +27,9 @@ TEST(ThreatList, OpenFourSquaresHeadTheList) {
     for (int sq : {210, 0, 211, 19})
         board.play(sq);
     board.play(212);
-    ASSERT_NE(board.threatList[0], nullptr) << test::threatListText(board, 0);
-    const ThreatListItem* first = board.threatList[0];
-    const ThreatListItem* second = first->next;
+    ASSERT_NE(board.threatHead(0), nullptr) << test::threatListText(board, 0);
+    const ThreatListItem* first = board.threatHead(0);
+    const ThreatListItem* second = board.nextThreat(first);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(first->square(), 209);
     EXPECT_EQ(first->code, 0b1000011110);  // ....XXXX.
@@ -39,7 +39,7 @@ TEST(ThreatList, OpenFourSquaresHeadTheList) {
     EXPECT_EQ(movesToWin(second->code), 0);
     // The fours at 208 and 214 follow.
     std::vector<int> rest;
-    for (const ThreatListItem* it = second->next; it; it = it->next)
+    for (const ThreatListItem* it = board.nextThreat(second); it; it = board.nextThreat(it))
         rest.push_back(it->square());
     ASSERT_GE(rest.size(), 2u);
     EXPECT_TRUE(std::find(rest.begin(), rest.end(), 208) != rest.end());
@@ -93,8 +93,8 @@ TEST(ThreatList, SquaresGoInactiveOnlyWhenBothSidesAreFarFromAWin) {
         EXPECT_FALSE(board.evaluateSquare(c.square));
         EXPECT_EQ(bool(board.cells[c.square] & CELL_ACTIVE), c.active) << c.why;
     }
-    EXPECT_EQ(board.threatList[0], nullptr);
-    EXPECT_EQ(board.threatList[1], nullptr);
+    EXPECT_EQ(board.threatHead(0), nullptr);
+    EXPECT_EQ(board.threatHead(1), nullptr);
 }
 
 TEST(ThreatList, EstimateCountsWinningEntriesAtTheHead) {
@@ -121,8 +121,8 @@ TEST(ThreatList, RescanAfterASetupOnlyActivates) {
     board.cells[212] = STONE_OF[0];
     board.moveCount = 3;
     EXPECT_FALSE(board.rescan());
-    EXPECT_EQ(board.threatList[0], nullptr);
-    EXPECT_EQ(board.threatList[1], nullptr);
+    EXPECT_EQ(board.threatHead(0), nullptr);
+    EXPECT_EQ(board.threatHead(1), nullptr);
     for (int sq = 0; sq < SQUARE_NB; ++sq) {
         if (board.isEmpty(sq)) {
             ASSERT_TRUE(board.cells[sq] & CELL_ACTIVE) << sq;
@@ -131,8 +131,8 @@ TEST(ThreatList, RescanAfterASetupOnlyActivates) {
     // A second rescan evaluates: the open three's squares appear.
     board.sideToMove = 1;
     board.rescan();
-    ASSERT_NE(board.threatList[0], nullptr);
-    EXPECT_EQ(movesToWin(board.threatList[0]->code), 0);
+    ASSERT_NE(board.threatHead(0), nullptr);
+    EXPECT_EQ(movesToWin(board.threatHead(0)->code), 0);
 }
 
 } // namespace

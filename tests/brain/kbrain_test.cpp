@@ -140,7 +140,7 @@ TEST_F(KBrainTest, BeginOpensInTheCentreFromAFreshBoardAndKeepsLimits) {
     EXPECT_EQ(brain.board->moveCount, 1);
     EXPECT_EQ(brain.board->cells[CENTRE], STONE_OF[1]);
     EXPECT_EQ(brain.board->sideToMove, 0);
-    EXPECT_EQ(brain.board->threatList[0], nullptr);
+    EXPECT_EQ(brain.board->threatHead(0), nullptr);
     expectLimits(brain, 4321, 0, 0);
     EXPECT_FALSE(errorLogExists());
 }

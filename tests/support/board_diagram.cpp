@@ -46,8 +46,8 @@ std::string diagramOf(const K2Board& board) {
 
 std::string threatListText(const K2Board& board, int player) {
     std::ostringstream out;
-    for (const ThreatListItem* it = board.threatList[player]; it; it = it->next)
-        out << (it == board.threatList[player] ? "" : " ") << it->square() << ':' << it->code << ':'
+    for (const ThreatListItem* it = board.threatHead(player); it; it = board.nextThreat(it))
+        out << (it == board.threatHead(player) ? "" : " ") << it->square() << ':' << it->code << ':'
             << it->directions();
     return out.str();
 }
