@@ -133,8 +133,8 @@ void KBrain::advance(int square) {
     const std::int64_t before = processMemoryUse();
     delete root;
     root = nullptr;
-    // Hand the tree's memory back so that the next search's memory reading
-    // starts from the game's own footprint, not the last tree's.
+    // Where the platform needs it, give the freed tree back so that the next
+    // search's memory reading starts from the game's own footprint.
     releaseFreedMemory();
     noteTeardown(before - processMemoryUse(), teardown.elapsed());
     board->play(square);
