@@ -29,14 +29,9 @@ int firstEmptySquare(const K2Board& board) {
 
 } // namespace
 
-KBrain::KBrain() {
+KBrain::KBrain() : root(nullptr), board(nullptr) {
     nodeCounter = 0;
-    K2Board* fresh = newEmptyBoard();
-    board = fresh->clone();
-    root = new StatNode(fresh, nullptr);
-    time_left = DEFAULT_TIME_LEFT;
-    timeout_turn = DEFAULT_TIMEOUT_TURN;
-    max_memory = DEFAULT_MAX_MEMORY;
+    startGame();
 }
 
 KBrain::~KBrain() {
@@ -44,6 +39,8 @@ KBrain::~KBrain() {
     delete board;
 }
 
+// A fresh game with the opponent to move and the default limits; also the
+// state the process starts in.
 void KBrain::startGame() {
     delete root;
     delete board;

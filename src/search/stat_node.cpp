@@ -33,21 +33,10 @@ StatNode::StatNode(K2Board* board, StatNode* parent)
 // The counter moves twice for these children (once after the stamp, once at the
 // end), so an expansion of n children advances it by 2(n-1)+1: the effort
 // statistic weighs every copied board double against the one played in place.
-StatNode::StatNode(K2Board* board, StatNode* parent, int move)
-    : flags(board->sideToMove == 1 ? NODE_OR : 0),
-      growthCnt(0),
-      counterStamp(nodeCounter),
-      board(board),
-      parent(parent),
-      children(nullptr),
-      childrenCnt(0),
-      parentsCnt(1),
-      pathParent(parent),
-      childrenCap(0),
-      proofNum(1),
-      disproofNum(1),
-      move(move) {
-    nodeCounter += 2;
+StatNode::StatNode(K2Board* board, StatNode* parent, int move) : StatNode(board, parent) {
+    parentsCnt = 1;
+    this->move = move;
+    ++nodeCounter;
 }
 
 StatNode::~StatNode() {

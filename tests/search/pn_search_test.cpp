@@ -221,20 +221,7 @@ struct VerdictCase {
 };
 
 std::unique_ptr<K2Board> boardOf(const std::vector<int>& p0, const std::vector<int>& p1, int side) {
-    auto board = std::make_unique<K2Board>();
-    board->clear();
-    for (size_t i = 0; i < p0.size() || i < p1.size(); ++i) {
-        if (i < p0.size()) {
-            board->sideToMove = 0;
-            board->play(p0[i]);
-        }
-        if (i < p1.size()) {
-            board->sideToMove = 1;
-            board->play(p1[i]);
-        }
-    }
-    board->sideToMove = static_cast<std::uint8_t>(side);
-    return board;
+    return test::boardWithStones(p0, p1, side);
 }
 
 TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {

@@ -13,11 +13,10 @@ std::unique_ptr<K2Board> playSequence(std::initializer_list<int> squares) {
     return board;
 }
 
-std::unique_ptr<K2Board> boardWithStones(std::initializer_list<int> player0,
-                                         std::initializer_list<int> player1, int sideToMove) {
+std::unique_ptr<K2Board> boardWithStones(const std::vector<int>& p0, const std::vector<int>& p1,
+                                         int sideToMove) {
     auto board = std::make_unique<K2Board>();
     board->clear();
-    std::vector<int> p0(player0), p1(player1);
     for (size_t i = 0; i < p0.size() || i < p1.size(); ++i) {
         if (i < p0.size()) {
             board->sideToMove = 0;

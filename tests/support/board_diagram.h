@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "board/k2board.h"
 
@@ -17,8 +18,8 @@ std::unique_ptr<K2Board> playSequence(std::initializer_list<int> squares);
 // Plays player 0's stones and player 1's stones alternately through play(),
 // filling the shorter side with far-away stones never needed; then sets side to
 // move. Builds real bookkeeping, unlike a diagram written into the cells.
-std::unique_ptr<K2Board> boardWithStones(std::initializer_list<int> player0,
-                                         std::initializer_list<int> player1, int sideToMove);
+std::unique_ptr<K2Board> boardWithStones(const std::vector<int>& player0, const std::vector<int>& player1,
+                                         int sideToMove);
 
 // Renders the board as rows of 'x', 'o' and '.'.
 std::string diagramOf(const K2Board& board);
