@@ -18,6 +18,7 @@
 
 #include "brain/kbrain.h"
 #include "main/error_log.h"
+#include "support/protocol_text.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {
@@ -58,12 +59,8 @@ private:
 };
 
 bool parseMove(const std::string& line, int& square) {
-    static const std::regex move("(0|[1-9][0-9]?),(0|[1-9][0-9]?)");
-    std::smatch m;
-    if (!std::regex_match(line, m, move))
-        return false;
-    int x = std::stoi(m[1]), y = std::stoi(m[2]);
-    if (x >= BOARD_SIZE || y >= BOARD_SIZE)
+    int x, y;
+    if (!test::parseMove(line, x, y))
         return false;
     square = squareOf(x, y);
     return true;
@@ -387,16 +384,6 @@ private:
     }
 };
 
-std::string crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 // Walks the commands and the output together; returns "" or the first mismatch.
 std::string checkAgainstModel(const std::vector<Command>& cmds, const std::vector<std::string>& lines) {
     bool occupied[SQUARE_NB] = {};
@@ -514,7 +501,7 @@ TEST_F(CommandLoopTest, RandomSessionsFollowTheProtocolModel) {
         for (const auto& c : cmds)
             text += c.text;
         if (run % 2)
-            text = crlf(text);
+            text = test::crlf(text);
         KBrain brain;
         brain.searchIterationCap = 2;
         RunResult r = runOn(brain, text);
@@ -575,7 +562,7 @@ TEST_F(CommandLoopTest, MutatedStreamsEndCleanlyWithProtocolLinesOnly) {
         for (const auto& c : gen.session())
             text += c.text;
         if (run % 3 == 0)
-            text = crlf(text);
+            text = test::crlf(text);
         text = mutate(text, gen);
         KBrain brain;
         brain.searchIterationCap = 2;

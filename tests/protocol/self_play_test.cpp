@@ -9,6 +9,7 @@
 #include <string>
 
 #include "protocol/brain_process.h"
+#include "support/protocol_text.h"
 #include "support/temp_dir.h"
 
 namespace kelmo::test {
@@ -16,16 +17,6 @@ namespace {
 
 const std::string BRAIN = KELMO_BRAIN_EXE;
 constexpr int SIZE = 20;
-
-bool parseMove(const std::string& line, int& x, int& y) {
-    static const std::regex move("(0|[1-9][0-9]?),(0|[1-9][0-9]?)");
-    std::smatch m;
-    if (!std::regex_match(line, m, move))
-        return false;
-    x = std::stoi(m[1]);
-    y = std::stoi(m[2]);
-    return x < SIZE && y < SIZE;
-}
 
 // True if the stone just placed at (x, y) completes five or more in a row.
 bool makesFive(const int (&board)[SIZE][SIZE], int x, int y) {

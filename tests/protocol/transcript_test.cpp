@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/brain_process.h"
+#include "support/protocol_text.h"
 #include "support/temp_dir.h"
 
 namespace kelmo::test {
@@ -39,26 +40,6 @@ struct Transcript {
 
 // Shown by name when a case fails.
 void PrintTo(const Transcript& t, std::ostream* os) { *os << t.name; }
-
-std::string crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-bool parseMove(const std::string& line, int& x, int& y) {
-    static const std::regex move("(0|[1-9][0-9]?),(0|[1-9][0-9]?)");
-    std::smatch m;
-    if (!std::regex_match(line, m, move))
-        return false;
-    x = std::stoi(m[1]);
-    y = std::stoi(m[2]);
-    return x < 20 && y < 20;
-}
 
 // The squares that TURN, PLAY and BOARD lines of the input name, so that a
 // searched reply can be checked against them.
