@@ -7,7 +7,7 @@
 #include <fstream>
 #include <unordered_set>
 
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 
 namespace kelmo {
 

@@ -5,7 +5,7 @@
 
 #include "book/book.h"
 #include "learn/learn.h"
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 #include "search/driver.h"
 #include "search/memory_use.h"
 #include "search/stopwatch.h"

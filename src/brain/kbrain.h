@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "board/k2board.h"
-#include "main/scanner.h"
+#include "protocol/scanner.h"
 #include "search/stat_node.h"
 
 namespace kelmo {

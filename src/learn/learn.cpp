@@ -9,7 +9,7 @@
 
 #include "board/k2board.h"
 #include "learn/dir_listing.h"
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 
 namespace kelmo {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <new>
 
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 
 namespace kelmo {
 

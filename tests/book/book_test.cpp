@@ -9,7 +9,7 @@
 
 #include "book/book.h"
 #include "book/book_bytes.h"
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {

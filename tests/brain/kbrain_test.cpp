@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {

@@ -10,7 +10,7 @@
 #include "book/book_bytes.h"
 #include "learn/games.h"
 #include "learn/learn.h"
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "brain/kbrain.h"
-#include "main/command_loop.h"
+#include "protocol/command_loop.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 #include "search/stat_node.h"
 #include "support/temp_dir.h"
 #include "tree_fixture.h"

@@ -2,7 +2,7 @@
 // working directory. The file is opened and closed around every message so that
 // nothing is lost if the process dies, and a log that cannot be written is simply
 // skipped: logging must never change what the brain does next.
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 
 #include <cstdio>
 

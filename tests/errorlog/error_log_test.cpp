@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {

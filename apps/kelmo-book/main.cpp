@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "book/book_tool.h"
+#include "kelmo-book/book_tool.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,7 +1,7 @@
 // Process entry: the brain speaks the protocol on standard input and output.
 #include <iostream>
 
-#include "main/command_loop.h"
+#include "protocol/command_loop.h"
 
 int main() {
     std::ios::sync_with_stdio(false);

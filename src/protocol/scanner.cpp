@@ -2,7 +2,7 @@
 // LF, so a manager that ends its lines the Windows way is read exactly as on a
 // platform whose text mode does the folding. The scanner keeps one character of
 // look-ahead of its own; nothing else may read the stream behind its back.
-#include "main/scanner.h"
+#include "protocol/scanner.h"
 
 #include <cstring>
 #include <limits>

@@ -2,13 +2,13 @@
 // writes the one reply line. Every command, its search included, finishes
 // before the next word is read. Whatever ends the loop (END, end of input, a
 // fatal protocol mismatch) returns 0: a manager reads nothing into our exit code.
-#include "main/command_loop.h"
+#include "protocol/command_loop.h"
 
 #include <cstdint>
 #include <string>
 
 #include "brain/kbrain.h"
-#include "main/scanner.h"
+#include "protocol/scanner.h"
 
 namespace kelmo {
 

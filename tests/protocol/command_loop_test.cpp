@@ -1,7 +1,7 @@
 // The command loop in-process: what each command does to the brain's limits and
 // game, how the loop ends, and seeded random and mutated command streams checked
 // against a small model of the protocol.
-#include "main/command_loop.h"
+#include "protocol/command_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "brain/kbrain.h"
-#include "main/error_log.h"
+#include "errorlog/error_log.h"
 #include "support/protocol_text.h"
 #include "support/temp_dir.h"
 

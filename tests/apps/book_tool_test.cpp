@@ -10,8 +10,8 @@
 #include <sys/wait.h>
 
 #include "book/book_bytes.h"
-#include "book/book_tool.h"
-#include "book/record_generator.h"
+#include "kelmo-book/book_tool.h"
+#include "kelmo-book/record_generator.h"
 #include "learn/learn.h"
 #include "support/temp_dir.h"
 

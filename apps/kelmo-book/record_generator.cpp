@@ -2,7 +2,7 @@
 // output differs between libraries) picks a reference point, a line of five for
 // the winner and scattered stones for the loser, all within four squares of the
 // reference point and inside columns and rows 3..16.
-#include "book/record_generator.h"
+#include "kelmo-book/record_generator.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // kelmo-book: growing and printing books in the layout the book walk reads.
 // Growing reuses learning's own directory scan and normalisation, so a book
 // grown from a directory holds every line that learning will walk for it.
-#include "book/book_tool.h"
+#include "kelmo-book/book_tool.h"
 
 #include <algorithm>
 #include <charconv>
@@ -12,7 +12,7 @@
 #include <unordered_set>
 
 #include "book/book.h"
-#include "book/record_generator.h"
+#include "kelmo-book/record_generator.h"
 #include "learn/learn.h"
 
 namespace kelmo {

@@ -1,7 +1,7 @@
 // Input scanning: words, numbers, separators, the digit look-ahead, line
 // skipping, CR LF folding and the BOARD body reader.
 #include "board/candidates.h"
-#include "main/scanner.h"
+#include "protocol/scanner.h"
 
 #include <gtest/gtest.h>
 
