@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "brain_process.h"
+#include "referee.h"
 
 namespace {
 
@@ -46,36 +47,6 @@ struct Outcome {
     int plies = 0;
     double maxReplyMs = 0;
 };
-
-bool fiveThrough(const std::vector<int>& cells, int square) {
-    const int owner = cells[square];
-    const int x = square % SIZE, y = square / SIZE;
-    const int steps[4][2] = {{1, 0}, {0, 1}, {1, 1}, {1, -1}};
-    for (const auto& s : steps) {
-        int run = 1;
-        for (int sign : {1, -1}) {
-            int cx = x + sign * s[0], cy = y + sign * s[1];
-            while (cx >= 0 && cx < SIZE && cy >= 0 && cy < SIZE && cells[cy * SIZE + cx] == owner) {
-                ++run;
-                cx += sign * s[0];
-                cy += sign * s[1];
-            }
-        }
-        if (run >= 5)
-            return true;
-    }
-    return false;
-}
-
-bool parseMove(const std::string& text, int& square) {
-    int x, y;
-    char extra;
-    if (std::sscanf(text.c_str(), "%d,%d%c", &x, &y, &extra) != 2 || x < 0 || x >= SIZE || y < 0 ||
-        y >= SIZE)
-        return false;
-    square = y * SIZE + x;
-    return true;
-}
 
 std::string squareText(int square) {
     return std::to_string(square % SIZE) + "," + std::to_string(square / SIZE);
@@ -152,7 +123,7 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
         int square;
         if (result != kelmo::BrainProcess::ReadResult::Line) {
             lose(mover, result == kelmo::BrainProcess::ReadResult::Timeout ? "no reply in time" : "closed");
-        } else if (!parseMove(reply, square)) {
+        } else if (!kelmo::referee::parseMoveSquare(reply, square)) {
             lose(mover, "not a move: " + reply);
         } else if (cells[square] != 0) {
             lose(mover, "taken square " + reply);
@@ -161,7 +132,7 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
             stones.push_back(square);
             ++outcome.plies;
             lastMove = square;
-            if (fiveThrough(cells, square)) {
+            if (kelmo::referee::completesFive(cells, square)) {
                 outcome.winner = mover;
                 outcome.reason = "five";
             } else if (stones.size() == SIZE * SIZE) {

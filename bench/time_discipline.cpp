@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "brain_process.h"
+#include "referee.h"
 
 namespace {
 
@@ -29,36 +30,6 @@ struct Scenario {
     long long maxMemory;  // 0: leave the brain's default
     int requests;
 };
-
-bool fiveThrough(const std::vector<int>& cells, int square) {
-    const int owner = cells[square];
-    const int x = square % SIZE, y = square / SIZE;
-    const int steps[4][2] = {{1, 0}, {0, 1}, {1, 1}, {1, -1}};
-    for (const auto& s : steps) {
-        int run = 1;
-        for (int sign : {1, -1}) {
-            int cx = x + sign * s[0], cy = y + sign * s[1];
-            while (cx >= 0 && cx < SIZE && cy >= 0 && cy < SIZE && cells[cy * SIZE + cx] == owner) {
-                ++run;
-                cx += sign * s[0];
-                cy += sign * s[1];
-            }
-        }
-        if (run >= 5)
-            return true;
-    }
-    return false;
-}
-
-bool parseMove(const std::string& text, int& square) {
-    int x, y;
-    char extra;
-    if (std::sscanf(text.c_str(), "%d,%d%c", &x, &y, &extra) != 2 || x < 0 || x >= SIZE || y < 0 ||
-        y >= SIZE)
-        return false;
-    square = y * SIZE + x;
-    return true;
-}
 
 class Match {
 public:
@@ -109,7 +80,7 @@ public:
         for (int ply = 0; last >= 0 && ply < MAX_PLIES && !failed && static_cast<int>(times.size()) < scenario.requests;
              ++ply) {
             cells[last] = 1 - mover;
-            if (fiveThrough(cells, last))
+            if (kelmo::referee::completesFive(cells, last))
                 return;
             if (std::count(cells.begin(), cells.end(), -1) < 10)
                 return;
@@ -156,7 +127,7 @@ private:
         auto got = brains[side]->readLine(line, scenario.timeoutTurn * 10 + 10000);
         double took = kelmo::nowMs() - start;
         int square;
-        if (got != kelmo::BrainProcess::ReadResult::Line || !parseMove(line, square) || cells[square] >= 0) {
+        if (got != kelmo::BrainProcess::ReadResult::Line || !kelmo::referee::parseMoveSquare(line, square) || cells[square] >= 0) {
             fail("bad reply \"" + line + "\" to " + command.substr(0, command.find('\n')));
             return -1;
         }

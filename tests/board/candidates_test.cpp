@@ -145,36 +145,53 @@ TEST(Candidates, DoubleThreeWinsOnlyWhenTheOpponentHasNoFour) {
 }
 
 TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
-    K2Board board;
-    board.clear();
-    board.cells[210] = STONE_OF[0];
-    board.moveCount = 5;  // past the opening rules
-    board.sideToMove = 1;
-    candidates.count = 0;
-    addBestSquares(board, 8);
-    std::vector<int> got = listed();
-    ASSERT_EQ(got.size(), 8u);
-    for (int sq : got) {
-        EXPECT_TRUE(board.isEmpty(sq));
-        EXPECT_TRUE(board.cells[sq] & CELL_CANDIDATE);
-    }
-    // Ranked by 5 x the mover's line values plus the opponent's, best first;
-    // no unlisted square scores above the last listed one.
-    auto score = [&](int sq) {
-        computeLines(board, sq);
-        long long own = 0, theirs = 0;
-        for (int d = 0; d < DIRECTION_NB; ++d) {
-            own += lineValue(lineRecords[1][d].code);
-            theirs += lineValue(lineRecords[0][d].code);
+    auto expectListedWithBits = [](const K2Board& board) {
+        for (int sq : listed()) {
+            EXPECT_TRUE(board.isEmpty(sq)) << sq;
+            EXPECT_TRUE(board.cells[sq] & CELL_CANDIDATE) << sq;
         }
-        return 5 * own + theirs;
     };
-    for (size_t i = 1; i < got.size(); ++i)
-        EXPECT_GE(score(got[i - 1]), score(got[i]));
-    for (int sq = 0; sq < SQUARE_NB; ++sq) {
-        if (board.isEmpty(sq) && !(board.cells[sq] & CELL_CANDIDATE)) {
-            EXPECT_LE(score(sq), score(got.back())) << sq;
-        }
+    {
+        // An empty board: a square four cells or more from every edge has full
+        // windows, the best there is, so all of them tie. The visit starts at row
+        // 10, whose first such squares are columns 4 on; the earlier visited
+        // stays above on a tie, and a square already listed is passed over.
+        K2Board board;
+        board.clear();
+        board.sideToMove = 1;
+        candidates.count = 0;
+        ASSERT_TRUE(addCandidate(board, 205));
+        addBestSquares(board, 8);
+        EXPECT_EQ(listed(), (std::vector<int>{205, 204, 206, 207, 208, 209, 210, 211, 212}));
+        expectListedWithBits(board);
+        K2Board fresh;
+        fresh.clear();
+        candidates.count = 0;
+        addBestSquares(fresh, 3);
+        EXPECT_EQ(listed(), (std::vector<int>{204, 205, 206}));
+    }
+    {
+        // The same pair of stones for each side, mirrored across the board's
+        // middle row. The mover's potential counts five times the opponent's, so
+        // the squares that make the mover's pair a three come first: (7, 5)
+        // before its mirror image (10, 5), in visiting order.
+        auto board = test::boardWithStones({squareOf(8, 14), squareOf(9, 14)}, {squareOf(8, 5), squareOf(9, 5)}, 1);
+        candidates.count = 0;
+        addBestSquares(*board, 8);
+        std::vector<int> got = listed();
+        ASSERT_EQ(got.size(), 8u) << test::diagramOf(*board);
+        EXPECT_EQ(got[0], squareOf(7, 5));
+        EXPECT_EQ(got[1], squareOf(10, 5));
+        expectListedWithBits(*board);
+    }
+    {
+        // A five-square is worth over a hundred times any other square here, and
+        // only squares scoring a hundredth of the best are kept: it stays alone.
+        auto board = test::boardWithStones({399, 398, 379, 378}, {0, 1, 2, 3}, 1);
+        candidates.count = 0;
+        addBestSquares(*board, 8);
+        EXPECT_EQ(listed(), std::vector<int>{4}) << test::diagramOf(*board);
+        expectListedWithBits(*board);
     }
 }
 
