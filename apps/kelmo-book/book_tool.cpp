@@ -196,6 +196,8 @@ const char* const USAGE =
     "      in DIR, normalised as the brain's learn command does. New records are\n"
     "      appended; existing ones never move. Growing counts no games: new nodes\n"
     "      start with both counters at 0. Run learn on DIR afterwards to count them.\n"
+    "      The grown book is written beside BOOK and renamed over it, so a grow cut\n"
+    "      short leaves BOOK as it was.\n"
     "  kelmo-book dump BOOK\n"
     "      Prints the tree, one node a line indented by depth:\n"
     "      code (dx,dy) first N second M, where the first counter counts games with\n"
@@ -369,12 +371,12 @@ bool loadBook(const std::string& path, BookImage& image, bool allowMissing, std:
 }
 
 bool growBook(const std::string& bookPath, const std::string& directory, int depth, GrowReport& report,
-              std::string& error) {
+              std::string& error, const GrowSeams& seams) {
+    namespace fs = std::filesystem;
     report = {};
     BookImage image;
     if (!loadBook(bookPath, image, true, error))
         return false;
-    const std::size_t before = image.bytes.size();
     std::vector<std::vector<std::int16_t>> lines;
     std::ostream quiet(nullptr);
     const ScanSummary scan = scanRecords(directory, quiet, [&](const std::vector<std::int16_t>& codes) {
@@ -385,29 +387,58 @@ bool growBook(const std::string& bookPath, const std::string& directory, int dep
         return false;
     }
     report.games = static_cast<int>(lines.size());
-    const int added = image.addLines(lines, static_cast<std::size_t>(depth), error);
-    if (added < 0) {
-        error = bookPath + ": " + error;
-        return false;
+
+    // A book reached through a symbolic link is replaced where it lives, and
+    // the link stays.
+    fs::path target = bookPath;
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        const fs::path real = fs::canonical(target, ec);
+        if (!ec)
+            target = real;
     }
-    report.nodesAdded = added;
-    // A book with no lines yet is still a book: an empty root list.
-    if (image.bytes.empty())
-        image.bytes = {BOOK_JUMP_TYPE, 0, 0, 0, 0};
-    if (image.bytes.size() == before)
-        return true;
-    // Only ever longer than the file: rewriting in place keeps every old record
-    // where it was, and the file is created only when it did not exist.
-    std::fstream file(bookPath, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file.is_open())
-        file.open(bookPath, std::ios::out | std::ios::binary);
-    file.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
-    file.close();
-    if (!file) {
-        error = bookPath + ": cannot be written";
-        return false;
+
+    constexpr int ATTEMPTS = 5;
+    for (int attempt = 0;; ++attempt) {
+        BookImage grown = image;
+        const int added = grown.addLines(lines, static_cast<std::size_t>(depth), error);
+        if (added < 0) {
+            error = bookPath + ": " + error;
+            return false;
+        }
+        report.nodesAdded = added;
+        // A book with no lines yet is still a book: an empty root list.
+        if (grown.bytes.empty())
+            grown.bytes = {BOOK_JUMP_TYPE, 0, 0, 0, 0};
+        if (grown.bytes.size() == image.bytes.size())
+            return true;
+
+        BookImage now;
+        bool reread = true;
+        const auto unchanged = [&] {
+            if (seams.beforeCheck)
+                seams.beforeCheck(attempt);
+            reread = loadBook(bookPath, now, true, error);
+            return reread && now.bytes == image.bytes;
+        };
+        switch (replaceFile(target, grown.bytes, unchanged, seams.replace, error)) {
+        case ReplaceOutcome::Replaced:
+            return true;
+        case ReplaceOutcome::Failed:
+            return false;
+        case ReplaceOutcome::Stale:
+            break;
+        }
+        if (!reread)
+            return false;
+        // Learning counted games in the old book (or another grow replaced it)
+        // while this one was written: grow again from what the book holds now.
+        if (attempt + 1 == ATTEMPTS) {
+            error = bookPath + ": the book kept changing while it was grown; it is left as it was";
+            return false;
+        }
+        image.bytes.swap(now.bytes);
     }
-    return true;
 }
 
 int runBookTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
