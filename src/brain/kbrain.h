@@ -4,11 +4,12 @@
 
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "board/k2board.h"
-#include "protocol/scanner.h"
+#include "board/position_setup.h"
 #include "search/stat_node.h"
 
 namespace kelmo {
@@ -40,8 +41,9 @@ public:
     void startGame();
     int begin();
     int turn(int x, int y);
-    bool setupBoard(InputScanner& in, std::ostream& out, int& reply);
-    void about(std::ostream& out);
+    // A new game on the position the stones make, the brain to move; returns
+    // the brain's reply, already played.
+    int setupBoard(std::span<const Stone> stones);
     // A negative time_left (the match time ran out) is stored as 0.
     void setTimeLeft(std::int32_t value);
     void setTimeoutTurn(std::int32_t value);
