@@ -3,8 +3,6 @@
 // unexpanded node on its own copy of the game position; no tree outlives a move.
 #include "brain/kbrain.h"
 
-#include "book/book.h"
-#include "learn/learn.h"
 #include "errorlog/error_log.h"
 #include "search/driver.h"
 #include "search/memory_use.h"
@@ -127,14 +125,6 @@ void KBrain::advance(int square) {
     noteTeardown(before - processMemoryUse(), teardown.elapsed());
     board->play(square);
     root = new StatNode(board->clone(), nullptr);
-}
-
-void KBrain::learnDirectory(const std::string& directory, std::ostream& out) {
-    kelmo::learnDirectory(directory, out);
-}
-
-void KBrain::updateBook(const std::vector<std::int16_t>& codes) {
-    kelmo::updateBook(BOOK_NAME, codes);
 }
 
 } // namespace kelmo

@@ -1,12 +1,11 @@
 // KBrain: the game in progress (game board and search root), the manager's
-// limits, and one operation per protocol command.
+// limits, and one operation per protocol command that changes or asks about the
+// game. It takes stones and plain values and returns squares: the wording of the
+// protocol is the front end's.
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 #include <span>
-#include <string>
-#include <vector>
 
 #include "board/k2board.h"
 #include "board/position_setup.h"
@@ -54,10 +53,6 @@ public:
     // Search.
     int searchMove();
     void advance(int square);
-
-    // Knowledge.
-    void learnDirectory(const std::string& directory, std::ostream& out);
-    void updateBook(const std::vector<std::int16_t>& codes);
 };
 
 } // namespace kelmo

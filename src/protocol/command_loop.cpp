@@ -8,6 +8,7 @@
 #include <string>
 
 #include "brain/kbrain.h"
+#include "learn/learn.h"
 #include "protocol/scanner.h"
 
 namespace kelmo {
@@ -169,7 +170,7 @@ int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain) {
         case CMD_LEARN: {
             std::string directory;
             if (scanner.readWord(directory))
-                brain.learnDirectory(directory, out);
+                learnDirectory(directory, out);
             break;
         }
         default:
