@@ -201,22 +201,8 @@ struct Tactic {
     int win;
 };
 
-std::unique_ptr<K2Board> tacticBoard(const Tactic& t) {
-    auto board = std::make_unique<K2Board>();
-    board->clear();
-    for (size_t i = 0; i < t.player0.size() || i < t.player1.size(); ++i) {
-        if (i < t.player0.size()) {
-            board->sideToMove = 0;
-            board->play(t.player0[i]);
-        }
-        if (i < t.player1.size()) {
-            board->sideToMove = 1;
-            board->play(t.player1[i]);
-        }
-    }
-    board->sideToMove = 1;
-    return board;
-}
+// The tactic as BOARD would hand it over, the brain to move.
+std::unique_ptr<K2Board> tacticBoard(const Tactic& t) { return test::setUpBoard(t.player0, t.player1, 1); }
 
 TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
     const std::vector<Tactic> cases = {
