@@ -18,23 +18,6 @@ void expectNoCandidateBits(const K2Board& board) {
         ASSERT_FALSE(board.cells[sq] & CELL_CANDIDATE) << sq;
 }
 
-// A board whose cells are written directly, as the BOARD command does.
-std::unique_ptr<K2Board> setUp(std::initializer_list<int> player0, std::initializer_list<int> player1) {
-    auto board = std::make_unique<K2Board>();
-    board->clear();
-    for (int sq : player0) {
-        board->cells[sq] = STONE_OF[0];
-        ++board->moveCount;
-    }
-    for (int sq : player1) {
-        board->cells[sq] = STONE_OF[1];
-        ++board->moveCount;
-    }
-    board->rescan();
-    board->sideToMove = 1;
-    return board;
-}
-
 TEST(Candidates, OpeningRules) {
     const struct {
         std::vector<int> player0, player1;
@@ -49,13 +32,7 @@ TEST(Candidates, OpeningRules) {
         {{211}, {230}, {231}},  // east comes before south in the look-round
     };
     for (const auto& c : cases) {
-        auto board = std::make_unique<K2Board>();
-        board->clear();
-        for (int sq : c.player0)
-            board->cells[sq] = STONE_OF[0];
-        for (int sq : c.player1)
-            board->cells[sq] = STONE_OF[1];
-        board->moveCount = static_cast<std::uint16_t>(c.player0.size() + c.player1.size());
+        auto board = test::setUpBoard(c.player0, c.player1, 1);
         EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
         EXPECT_EQ(listed(), c.expected) << test::diagramOf(*board);
     }
@@ -63,7 +40,7 @@ TEST(Candidates, OpeningRules) {
 
 TEST(Candidates, TwoStoneRuleNamingAnOccupiedSquareFallsBackToTheGeneralRules) {
     // West of the centre and its answer (north-west) both hold stones.
-    auto board = setUp({209}, {189});
+    auto board = test::setUpBoard({209}, {189}, 1);
     ASSERT_EQ(board->moveCount, 2);
     EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
     ASSERT_GT(candidates.count, 0);
@@ -156,18 +133,15 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
         // windows, the best there is, so all of them tie. The visit starts at row
         // 10, whose first such squares are columns 4 on; the earlier visited
         // stays above on a tie, and a square already listed is passed over.
-        K2Board board;
-        board.clear();
-        board.sideToMove = 1;
+        auto board = test::setUpBoard({}, {}, 1);
         candidates.count = 0;
-        ASSERT_TRUE(addCandidate(board, 205));
-        addBestSquares(board, 8);
+        ASSERT_TRUE(addCandidate(*board, 205));
+        addBestSquares(*board, 8);
         EXPECT_EQ(listed(), (std::vector<int>{205, 204, 206, 207, 208, 209, 210, 211, 212}));
-        expectListedWithBits(board);
-        K2Board fresh;
-        fresh.clear();
+        expectListedWithBits(*board);
+        auto fresh = test::setUpBoard({}, {}, 1);
         candidates.count = 0;
-        addBestSquares(fresh, 3);
+        addBestSquares(*fresh, 3);
         EXPECT_EQ(listed(), (std::vector<int>{204, 205, 206}));
     }
     {
@@ -196,12 +170,12 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
 }
 
 TEST(Candidates, FullBoardGivesAnEmptyOpenList) {
-    K2Board board;
-    board.clear();
+    std::vector<Stone> stones;
     for (int sq = 0; sq < SQUARE_NB; ++sq)
-        board.cells[sq] = STONE_OF[(columnOf(sq) / 2 + rowOf(sq)) % 2];
-    board.moveCount = SQUARE_NB;
-    EXPECT_EQ(generateCandidates(board), VERDICT_OPEN);
+        stones.push_back({sq, (columnOf(sq) / 2 + rowOf(sq)) % 2});
+    std::unique_ptr<K2Board> board(setUpPosition(stones, 1));
+    ASSERT_EQ(board->moveCount, SQUARE_NB);
+    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
     EXPECT_EQ(candidates.count, 0);
 }
 
