@@ -6,7 +6,11 @@
 // must stay below 0.98, or a manager with a slight delay of its own would see
 // a lost game on time.
 //
-//   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--list-over FRACTION] -- COMMAND [ARGS...]
+// --turn and --memory replace the three scenarios by one of the caller's, for
+// example a 30000 ms turn to see how much of it a large memory limit lets the
+// search use.
+//
+//   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--turn MS --memory BYTES] [--list-over FRACTION] -- COMMAND [ARGS...]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -163,6 +167,8 @@ int main(int argc, char** argv) {
     int only = 0;
     unsigned seed = 1;
     double listOver = 0;
+    int customTurn = 0;
+    long long customMemory = 0;
     std::vector<std::string> command;
     int i = 1;
     for (; i < argc; ++i) {
@@ -177,6 +183,10 @@ int main(int argc, char** argv) {
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
         } else if (arg == "--list-over" && i + 1 < argc) {
             listOver = std::atof(argv[++i]);
+        } else if (arg == "--turn" && i + 1 < argc) {
+            customTurn = std::atoi(argv[++i]);
+        } else if (arg == "--memory" && i + 1 < argc) {
+            customMemory = std::atoll(argv[++i]);
         } else if (arg == "--scenario" && i + 1 < argc) {
             only = std::atoi(argv[++i]);
         } else {
@@ -188,7 +198,7 @@ int main(int argc, char** argv) {
         command.push_back(argv[i]);
     if (command.empty()) {
         std::fprintf(stderr,
-                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--list-over FRACTION] -- COMMAND [ARGS...]\n");
+                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--turn MS --memory BYTES] [--list-over FRACTION] -- COMMAND [ARGS...]\n");
         return 2;
     }
 
@@ -202,8 +212,10 @@ int main(int argc, char** argv) {
 
     // The first two are the required pair; the third is what a command-line
     // manager on Linux really sends, where the tree can grow for the whole turn.
-    const Scenario scenarios[] = {
+    std::vector<Scenario> scenarios = {
         {1000, 0, requests1000}, {5000, 350000000, requests5000}, {2000, 367001600, requests5000}};
+    if (customTurn > 0)
+        scenarios = {{customTurn, customMemory, requests5000}};
     bool allWithin = true;
     std::printf("%-13s %-11s %8s %8s %8s %8s %8s\n", "timeout_turn", "max_memory", "requests", "p50", "p99",
                 "max", "max ms");
