@@ -137,12 +137,12 @@ struct Run {
 };
 
 // One search on a fresh root, then the tree's teardown as the brain does it.
-Run search(const Position& p, std::uint64_t cap, std::int64_t memoryLimit, bool takeCensus) {
+Run search(SearchContext& context, const Position& p, std::uint64_t cap, std::int64_t memoryLimit, bool takeCensus) {
     Run run;
-    auto* root = new StatNode(buildBoard(p), nullptr);
+    auto* root = new StatNode(context.nodeCounter, buildBoard(p), nullptr);
     const std::int64_t before = processMemoryUse();
     auto start = std::chrono::steady_clock::now();
-    run.move = runSearch(root, NO_TIME_LIMIT, memoryLimit, cap, &run.stats);
+    run.move = runSearch(context, root, NO_TIME_LIMIT, memoryLimit, cap, &run.stats);
     run.seconds = secondsSince(start);
     run.reading = processMemoryUse();
     run.resident = residentAnonymous();
@@ -169,7 +169,7 @@ std::uint64_t fnv1a(std::uint64_t hash, std::uint32_t value) {
 } // namespace
 
 int main() {
-    nodeCounter = 0;
+    SearchContext context;
     std::int64_t peak = processMemoryUse();
 
     // Signature: every position under the iteration cap, no clock, no memory limit.
@@ -177,7 +177,7 @@ int main() {
     std::uint64_t hash = 14695981039346656037ull;
     double searchSeconds = 0;
     for (const Position& p : POSITIONS) {
-        Run run = search(p, ITERATION_CAP, NO_MEMORY_LIMIT, false);
+        Run run = search(context, p, ITERATION_CAP, NO_MEMORY_LIMIT, false);
         totalNodes += run.stats.nodes;
         totalIterations += run.stats.iterations;
         searchSeconds += run.seconds;
@@ -214,8 +214,8 @@ int main() {
         const Position& p = POSITIONS[9];
         K2Board* board = buildBoard(p);
         K2Board* probe = board->clone();
-        generateCandidates(*probe);
-        std::vector<int> squares(candidates.squares, candidates.squares + candidates.count);
+        generateCandidates(*probe, context.candidates);
+        std::vector<int> squares(context.candidates.squares, context.candidates.squares + context.candidates.count);
         constexpr int COPIES = 200000;
         start = std::chrono::steady_clock::now();
         for (int i = 0; i < COPIES; ++i) {
@@ -225,7 +225,7 @@ int main() {
         const double copies = COPIES / secondsSince(start);
         start = std::chrono::steady_clock::now();
         for (int i = 0; i < COPIES; ++i)
-            sink = sink + generateCandidates(*probe);
+            sink = sink + generateCandidates(*probe, context.candidates);
         const double generations = COPIES / secondsSince(start);
         std::printf("clone+play (and delete) %.0f/s, generateCandidates %.0f/s\n", copies, generations);
         delete probe;
@@ -235,8 +235,8 @@ int main() {
     // Memory per node on a tree of the default limit, and two searches in a row:
     // the second must find its budget whole again.
     const Position& big = POSITIONS[8];
-    Run first = search(big, 0, DEFAULT_MEMORY_LIMIT, true);
-    Run second = search(big, 0, DEFAULT_MEMORY_LIMIT, false);
+    Run first = search(context, big, 0, DEFAULT_MEMORY_LIMIT, true);
+    Run second = search(context, big, 0, DEFAULT_MEMORY_LIMIT, false);
     for (const Run* r : {&first, &second})
         if (r->stats.peakMemory > peak)
             peak = r->stats.peakMemory;
@@ -255,7 +255,7 @@ int main() {
                 sizeof(K2Board), sizeof(ThreatListItem), sizeof(StatNode*));
 
     // Teardown of a tree that fills the largest limit.
-    Run large = search(big, 0, LARGE_MEMORY_LIMIT, false);
+    Run large = search(context, big, 0, LARGE_MEMORY_LIMIT, false);
     if (large.stats.peakMemory > peak)
         peak = large.stats.peakMemory;
     std::printf("teardown of %u nodes (%.0f MB): %.1f ms, %.1f ms per million nodes; releasing the "

@@ -30,7 +30,6 @@ int firstEmptySquare(const K2Board& board) {
 } // namespace
 
 KBrain::KBrain() : root(nullptr), board(nullptr) {
-    nodeCounter = 0;
     startGame();
 }
 
@@ -46,7 +45,7 @@ void KBrain::startGame() {
     delete board;
     K2Board* fresh = newEmptyBoard();
     board = fresh->clone();
-    root = new StatNode(fresh, nullptr);
+    root = new StatNode(searchContext.nodeCounter, fresh, nullptr);
     // The same limits as at process start: a game begun with START and no INFO
     // gets the usual three seconds a move, not a tenth of one.
     time_left = DEFAULT_TIME_LEFT;
@@ -59,7 +58,7 @@ int KBrain::begin() {
     // game survives into this one.
     delete root;
     delete board;
-    root = new StatNode(newEmptyBoard(), nullptr);
+    root = new StatNode(searchContext.nodeCounter, newEmptyBoard(), nullptr);
     root->setOrNode(true);
     board = root->board->clone();
     int square = searchMove();
@@ -84,7 +83,7 @@ bool KBrain::setupBoard(InputScanner& in, std::ostream& out, int& reply) {
     K2Board* fresh = new K2Board();
     bool ok = readBoard(*fresh, in, out);
     board = fresh->clone();
-    root = new StatNode(fresh, nullptr);
+    root = new StatNode(searchContext.nodeCounter, fresh, nullptr);
     // The limits stay as INFO set them: managers send their limits before BOARD,
     // and resetting them would overrun a shorter turn limit.
     reply = -1;
@@ -114,7 +113,7 @@ int KBrain::searchMove() {
         appendErrorLog("AndNode search");
     std::int32_t limit = computeBudget(time_left, timeout_turn);
     std::int64_t memoryLimit = max_memory == 0 ? UNLIMITED_MEMORY_CAP : std::int64_t{max_memory};
-    int square = runSearch(root, limit, memoryLimit, searchIterationCap);
+    int square = runSearch(searchContext, root, limit, memoryLimit, searchIterationCap);
     // The reply must be playable whatever the search left behind: an answer on
     // a stone loses the game at once, so fall back to any empty square.
     if (square < 0 || square >= SQUARE_NB || !board->isEmpty(square))
@@ -133,9 +132,9 @@ void KBrain::advance(int square) {
     // Where the platform needs it, give the freed tree back so that the next
     // search's memory reading starts from the game's own footprint.
     releaseFreedMemory();
-    noteTeardown(before - processMemoryUse(), teardown.elapsed());
+    searchContext.teardown.note(before - processMemoryUse(), teardown.elapsed());
     board->play(square);
-    root = new StatNode(board->clone(), nullptr);
+    root = new StatNode(searchContext.nodeCounter, board->clone(), nullptr);
 }
 
 void KBrain::learnDirectory(const std::string& directory, std::ostream& out) {

@@ -9,6 +9,7 @@
 
 #include "board/k2board.h"
 #include "protocol/scanner.h"
+#include "search/search_context.h"
 #include "search/stat_node.h"
 
 namespace kelmo {
@@ -29,6 +30,8 @@ public:
     // Iterations one search may run at most, 0 for no cap. The protocol never
     // sets it; tests set it to make searches short and repeatable.
     std::uint64_t searchIterationCap = 0;
+    // The node counter starts with the brain and runs on across moves and games.
+    SearchContext searchContext;
 
     KBrain();
     ~KBrain();

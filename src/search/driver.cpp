@@ -3,7 +3,6 @@
 // the root move from the numbers the search left behind.
 #include "search/driver.h"
 
-#include "board/candidates.h"
 #include "search/memory_use.h"
 #include "search/pn_search.h"
 #include "search/stopwatch.h"
@@ -56,10 +55,6 @@ StatNode* chooseRootChild(const StatNode* root) {
 
 namespace {
 
-// Milliseconds per million bytes that discarding a tree has been seen to take
-// (0.2 to 0.3 with pooled threat lists on an idle two-core machine). It rises at
-// once to a slower teardown and halves its distance to a quicker one.
-double teardownMsPerMegabyte = 1.0;
 // The reserve is twice the rate: a teardown is plain work that slows down when
 // the machine is busy, while the search loop runs on the wall clock.
 constexpr double RESERVE_HEADROOM = 2.0;
@@ -78,25 +73,25 @@ bool onlyOneMoveLeft(const StatNode* root) {
 
 } // namespace
 
-std::int32_t teardownReserveMs(std::int64_t treeBytes) {
+std::int32_t TeardownCalibration::reserveMs(std::int64_t treeBytes) const {
     if (treeBytes <= 0)
         return 0;
-    double ms = RESERVE_HEADROOM * teardownMsPerMegabyte * static_cast<double>(treeBytes) / 1e6;
+    double ms = RESERVE_HEADROOM * msPerMegabyte * static_cast<double>(treeBytes) / 1e6;
     return ms >= 1e9 ? 1000000000 : static_cast<std::int32_t>(ms) + 1;
 }
 
-void noteTeardown(std::int64_t treeBytes, std::int32_t ms) {
+void TeardownCalibration::note(std::int64_t treeBytes, std::int32_t ms) {
     if (treeBytes < CALIBRATION_MIN_BYTES || ms < 0)
         return;
     double rate = static_cast<double>(ms) * 1e6 / static_cast<double>(treeBytes);
-    teardownMsPerMegabyte = rate > teardownMsPerMegabyte ? rate : 0.5 * (teardownMsPerMegabyte + rate);
+    msPerMegabyte = rate > msPerMegabyte ? rate : 0.5 * (msPerMegabyte + rate);
 }
 
-int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
+int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
               std::uint64_t maxIterations, SearchStats* stats) {
     Stopwatch watch;
     watch.start();
-    const std::uint32_t counterAtStart = nodeCounter;
+    const std::uint32_t counterAtStart = context.nodeCounter;
     std::uint64_t iterations = 0;
     std::int64_t peak = 0;
     // What the process held before this tree: the rest of a reading is the tree.
@@ -106,7 +101,7 @@ int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit
     if (!root->isExpanded()) {
         root->proofNum = 1;
         root->disproofNum = 1;
-        expand(root);
+        expand(context, root);
         updateValues(root);
     }
     if (root->childrenCnt < 2) {
@@ -114,8 +109,8 @@ int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit
         // or no move at all on a full board.
         if (root->childrenCnt == 1)
             reply = root->children[0]->move;
-        else if (!root->isExpanded() && candidates.count > 0)
-            reply = candidates.squares[0];
+        else if (!root->isExpanded() && context.candidates.count > 0)
+            reply = context.candidates.squares[0];
     } else {
         StatNode* current = root;
         for (;;) {
@@ -127,16 +122,16 @@ int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit
             if (memory > peak)
                 peak = memory;
             // The tree's teardown comes out of this move's time too.
-            std::int64_t reserve = teardownReserveMs(memory - memoryAtStart);
+            std::int64_t reserve = context.teardown.reserveMs(memory - memoryAtStart);
             if (std::int64_t{watch.elapsed()} + reserve >= timeLimitMs)
                 break;
             if (memory >= memoryLimit)
                 break;
             if (onlyOneMoveLeft(root))
                 break;
-            StatNode* leaf = selectMostProving(current);
-            expand(leaf);
-            current = updateAncestors(leaf);
+            StatNode* leaf = selectMostProving(context, current);
+            expand(context, leaf);
+            current = updateAncestors(context, leaf);
             ++iterations;
         }
         reply = chooseRootChild(root)->move;
@@ -144,7 +139,7 @@ int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit
 
     if (stats) {
         stats->iterations = iterations;
-        stats->nodes = nodeCounter - counterAtStart;
+        stats->nodes = context.nodeCounter - counterAtStart;
         stats->peakMemory = peak;
     }
     return reply;

@@ -46,10 +46,10 @@ void initChild(StatNode* child, bool decided) {
 
 } // namespace
 
-void expand(StatNode* node) {
+void expand(SearchContext& context, StatNode* node) {
     K2Board* board = node->board;
-    int verdict = generateCandidates(*board);
-    int n = candidates.count;
+    int verdict = generateCandidates(*board, context.candidates);
+    int n = context.candidates.count;
     if (verdict != VERDICT_OPEN) {
         // A verdict for the side to move: a win at an OR node proves it, at an AND
         // node disproves it, and a loss the other way round.
@@ -65,22 +65,19 @@ void expand(StatNode* node) {
         return;
     }
 
-    // The shared list is overwritten by the next generator call; take the squares now.
-    std::int16_t squares[SQUARE_NB];
-    for (int i = 0; i < n; ++i)
-        squares[i] = candidates.squares[i];
+    const std::int16_t* squares = context.candidates.squares;
 
     StatNode* slots = node->allocateChildren(n);
     for (int i = 0; i < n - 1; ++i) {
         bool decided = false;
         K2Board* childBoard = board->cloneAndPlay(squares[i], decided);
-        StatNode* child = new (slots + i) StatNode(childBoard, node, squares[i]);
+        StatNode* child = new (slots + i) StatNode(context.nodeCounter, childBoard, node, squares[i]);
         initChild(child, decided);
         node->children[i] = child;
     }
     // The last child takes over the node's own board: no copy for it.
     bool decided = board->play(squares[n - 1]);
-    StatNode* last = new (slots + n - 1) StatNode(board, node);
+    StatNode* last = new (slots + n - 1) StatNode(context.nodeCounter, board, node);
     node->board = nullptr;
     last->move = squares[n - 1];
     initChild(last, decided);
@@ -139,9 +136,9 @@ void updateValues(StatNode* node) {
     node->disproofNum = D;
 }
 
-StatNode* selectMostProving(StatNode* start) {
+StatNode* selectMostProving(SearchContext& context, StatNode* start) {
     StatNode* node = start;
-    node->stamp();
+    node->stamp(context.nodeCounter);
     while (node->isExpanded()) {
         const bool orNode = node->isOrNode();
         StatNode* const* children = node->children;
@@ -157,15 +154,15 @@ StatNode* selectMostProving(StatNode* start) {
         }
         chosen->pathParent = node;
         node = chosen;
-        node->stamp();
+        node->stamp(context.nodeCounter);
     }
     return node;
 }
 
-StatNode* updateAncestors(StatNode* leaf) {
+StatNode* updateAncestors(SearchContext& context, StatNode* leaf) {
     StatNode* node = leaf;
     if (leaf->isSolved()) {
-        leaf->credit();
+        leaf->credit(context.nodeCounter);
         if (!leaf->parent)
             return leaf;
         node = leaf->parent;
@@ -173,7 +170,7 @@ StatNode* updateAncestors(StatNode* leaf) {
     StatNode* last = node;
     bool changed = true;
     while (node && changed) {
-        node->credit();
+        node->credit(context.nodeCounter);
         std::int32_t p = node->proofNum;
         std::int32_t d = node->disproofNum;
         updateValues(node);

@@ -1,4 +1,4 @@
-// StatNode: construction with its exact nodeCounter advances, the node role, the
+// StatNode: construction with its exact node counter advances, the node role, the
 // effort statistic, and destruction of a whole subtree. Destruction never stops
 // the brain: each of its two guarded steps logs a failure and carries on.
 #include "search/stat_node.h"
@@ -10,13 +10,12 @@
 
 namespace kelmo {
 
-std::uint32_t nodeCounter = 0;
 NodeDestroyHook nodeDestroyHook = nullptr;
 
-StatNode::StatNode(K2Board* board, StatNode* parent)
+StatNode::StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent)
     : flags(board->sideToMove == 1 ? NODE_OR : 0),
       growthCnt(0),
-      counterStamp(nodeCounter),
+      counterStamp(counter),
       board(board),
       parent(parent),
       children(nullptr),
@@ -27,16 +26,17 @@ StatNode::StatNode(K2Board* board, StatNode* parent)
       proofNum(1),
       disproofNum(1),
       move(-1) {
-    ++nodeCounter;
+    ++counter;
 }
 
 // The counter moves twice for these children (once after the stamp, once at the
 // end), so an expansion of n children advances it by 2(n-1)+1: the effort
 // statistic weighs every copied board double against the one played in place.
-StatNode::StatNode(K2Board* board, StatNode* parent, int move) : StatNode(board, parent) {
+StatNode::StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent, int move)
+    : StatNode(counter, board, parent) {
     parentsCnt = 1;
     this->move = move;
-    ++nodeCounter;
+    ++counter;
 }
 
 StatNode::~StatNode() {
@@ -74,10 +74,10 @@ void StatNode::setOrNode(bool orNode) {
         board->sideToMove = orNode ? 1 : 0;
 }
 
-void StatNode::credit() {
+void StatNode::credit(std::uint32_t counter) {
     // Unsigned difference: only the advance since the stamp matters, also
     // across a wrap of the counter.
-    std::uint32_t advance = nodeCounter - counterStamp;
+    std::uint32_t advance = counter - counterStamp;
     std::uint64_t sum = static_cast<std::uint64_t>(static_cast<std::uint32_t>(growthCnt)) + advance;
     growthCnt = sum > 2147483647u ? 2147483647 : static_cast<std::int32_t>(sum);
 }

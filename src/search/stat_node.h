@@ -1,5 +1,5 @@
-// StatNode: a node of the proof-number search tree, and the process-wide
-// counter of node constructions that measures search effort.
+// StatNode: a node of the proof-number search tree. Its constructors advance
+// the search context's node counter, which measures search effort.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +7,6 @@
 #include "board/k2board.h"
 
 namespace kelmo {
-
-// Node constructions so far; only differences of its values are used.
-extern std::uint32_t nodeCounter;
 
 constexpr std::uint8_t NODE_OR = 2;        // the brain is to move
 constexpr std::uint8_t NODE_EXPANDED = 8;  // the node has been given children
@@ -49,9 +46,9 @@ public:
     std::int32_t move;          // square index; -1 for a root
 
     // Root, or the last child of an expansion (which then sets move itself).
-    StatNode(K2Board* board, StatNode* parent);
+    StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent);
     // Every child of an expansion but the last.
-    StatNode(K2Board* board, StatNode* parent, int move);
+    StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent, int move);
     ~StatNode();
     StatNode(const StatNode&) = delete;
     StatNode& operator=(const StatNode&) = delete;
@@ -63,10 +60,10 @@ public:
     bool isSolved() const { return proofNum == 0 || disproofNum == 0; }
 
     void setOrNode(bool orNode);
-    void stamp() { counterStamp = nodeCounter; }
-    // Adds the nodeCounter advances since the last stamp; saturates instead of
+    void stamp(std::uint32_t counter) { counterStamp = counter; }
+    // Adds the counter's advance since the last stamp; saturates instead of
     // overflowing the signed count.
-    void credit();
+    void credit(std::uint32_t counter);
 
     // Expansion's storage: one block holding the array of n links followed by the
     // n child nodes themselves, so that an expansion costs one allocation and a

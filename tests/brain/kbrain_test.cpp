@@ -87,9 +87,11 @@ std::string almostFullBody() {
 }
 
 TEST_F(KBrainTest, ConstructionGivesAnEmptyGameWithDefaultLimits) {
-    nodeCounter = 12345;
+    KBrain earlier;
+    earlier.searchContext.nodeCounter = 12345;
     KBrain brain;
-    EXPECT_EQ(nodeCounter, 1u);  // reset, then the root's construction
+    // Each brain counts on its own: from 0, then the root's construction.
+    EXPECT_EQ(brain.searchContext.nodeCounter, 1u);
     expectRootInStep(brain);
     EXPECT_EQ(brain.board->moveCount, 0);
     EXPECT_EQ(brain.board->sideToMove, 0);
@@ -235,13 +237,13 @@ TEST_F(KBrainTest, SetupBoardFailureReportsNoMove) {
     for (const auto& [body, line] : cases) {
         KBrain brain;
         quickLimits(brain);
-        std::uint32_t counter = nodeCounter;
+        std::uint32_t counter = brain.searchContext.nodeCounter;
         int reply = 7;
         std::string output;
         EXPECT_FALSE(setupFrom(brain, body, reply, &output)) << body;
         EXPECT_EQ(output, line);
         EXPECT_EQ(reply, -1);
-        EXPECT_EQ(nodeCounter, counter + 1) << "only the new root is built, nothing searched";
+        EXPECT_EQ(brain.searchContext.nodeCounter, counter + 1) << "only the new root is built, nothing searched";
         EXPECT_NE(brain.root, nullptr);
     }
 }
@@ -290,15 +292,15 @@ TEST_F(KBrainTest, NoMemoryLimitStillLetsTheSearchRun) {
         for (int sq : {squareOf(11, 10), squareOf(7, 12), squareOf(13, 7)})
             brain.advance(sq);
         ASSERT_TRUE(brain.root->isOrNode());
-        std::uint32_t before = nodeCounter;
+        std::uint32_t before = brain.searchContext.nodeCounter;
         brain.searchMove();
         std::uint32_t rootChildren = brain.root->childrenCnt;
         ASSERT_GE(rootChildren, 2u);
         std::uint32_t expansionOnly = 2 * (rootChildren - 1) + 1;
         if (c.searches) {
-            EXPECT_GT(nodeCounter - before, expansionOnly) << c.maxMemory;
+            EXPECT_GT(brain.searchContext.nodeCounter - before, expansionOnly) << c.maxMemory;
         } else {
-            EXPECT_EQ(nodeCounter - before, expansionOnly) << c.maxMemory;
+            EXPECT_EQ(brain.searchContext.nodeCounter - before, expansionOnly) << c.maxMemory;
         }
     }
 }

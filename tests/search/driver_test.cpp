@@ -50,6 +50,7 @@ TEST(ComputeBudget, TakesTheSmallerOfTheTwoAllowancesAsUnsigned) {
 }
 
 TEST(ChooseRootChild, ProvenFirstThenRatioThenMostResistedLoss) {
+    SearchContext ctx;
     struct Child {
         std::int32_t proof;
         std::int32_t growth;
@@ -73,17 +74,17 @@ TEST(ChooseRootChild, ProvenFirstThenRatioThenMostResistedLoss) {
         std::vector<Numbers> numbers;
         for (const Child& child : c.children)
             numbers.push_back({child.proof, child.proof == 0 ? INF : child.proof == INF ? 0 : 1});
-        auto root = makeExpanded(true, numbers);
+        auto root = makeExpanded(ctx, true, numbers);
         for (size_t i = 0; i < c.children.size(); ++i)
             root->children[i]->growthCnt = c.children[i].growth;
         EXPECT_EQ(chooseRootChild(root.get()), root->children[c.expected]);
     }
-    auto leafOnly = test::makeRoot(1);
+    auto leafOnly = test::makeRoot(ctx, 1);
     EXPECT_EQ(chooseRootChild(leafOnly.get()), nullptr);
 }
 
-std::unique_ptr<StatNode> rootOn(std::unique_ptr<K2Board> board) {
-    return std::make_unique<StatNode>(board.release(), nullptr);
+std::unique_ptr<StatNode> rootOn(SearchContext& ctx, std::unique_ptr<K2Board> board) {
+    return std::make_unique<StatNode>(ctx.nodeCounter, board.release(), nullptr);
 }
 
 // The node-counter cost of a tree, checked against what the search reported.
@@ -92,6 +93,7 @@ void expectConsistentTree(const StatNode& root, const SearchStats& stats) {
 }
 
 TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
+    SearchContext ctx;
     struct Case {
         const char* name;
         std::int32_t timeLimit;
@@ -106,9 +108,9 @@ TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // Player 0 has an open three: the brain has several defences to choose from.
-        auto root = rootOn(test::boardWithStones({210, 211, 212}, {189, 230}, 1));
+        auto root = rootOn(ctx, test::boardWithStones({210, 211, 212}, {189, 230}, 1));
         SearchStats stats;
-        int move = runSearch(root.get(), c.timeLimit, c.memoryLimit, 1000, &stats);
+        int move = runSearch(ctx, root.get(), c.timeLimit, c.memoryLimit, 1000, &stats);
         EXPECT_EQ(stats.iterations, 0u);
         ASSERT_GE(root->childrenCnt, 2);
         // Nothing below the root grew: the smallest proof number wins, the earliest on a tie.
@@ -131,6 +133,7 @@ TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
 }
 
 TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
+    SearchContext ctx;
     struct Case {
         const char* name;
         std::unique_ptr<K2Board> board;
@@ -148,9 +151,9 @@ TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
                      {209, 214}, {INF, 0}});
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto root = rootOn(std::move(c.board));
+        auto root = rootOn(ctx, std::move(c.board));
         SearchStats stats;
-        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+        int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
         EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), move), c.allowed.end()) << move;
         EXPECT_EQ(stats.iterations, 0u);
         EXPECT_LT(root->childrenCnt, 2);
@@ -162,6 +165,7 @@ TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
 }
 
 TEST(RunSearch, AFullBoardHasNoMove) {
+    SearchContext ctx;
     struct Case {
         const char* name;
         int emptySquare;  // -1: none
@@ -176,16 +180,17 @@ TEST(RunSearch, AFullBoardHasNoMove) {
         }
         board->moveCount = c.emptySquare < 0 ? SQUARE_NB : SQUARE_NB - 1;
         board->sideToMove = 1;
-        StatNode root(board, nullptr);
-        EXPECT_EQ(runSearch(&root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
+        StatNode root(ctx.nodeCounter, board, nullptr);
+        EXPECT_EQ(runSearch(ctx, &root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
     }
 }
 
 TEST(RunSearch, IsDeterministicUnderAnIterationCap) {
     auto play = [] {
-        auto root = rootOn(test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}));
+        SearchContext ctx;
+        auto root = rootOn(ctx, test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}));
         SearchStats stats;
-        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
+        int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
         expectConsistentTree(*root, stats);
         // The root's effort is what the updates carried up: never more than was built.
         EXPECT_LE(static_cast<std::uint32_t>(root->growthCnt), stats.nodes);
@@ -222,6 +227,7 @@ std::unique_ptr<K2Board> tacticBoard(const Tactic& t) {
 }
 
 TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
+    SearchContext ctx;
     const std::vector<Tactic> cases = {
         // Four-three at 190: the four 190..193 (194 blocked) and the open three
         // 190, 210, 230 in column 10. The opponent's closed three in row 0 gives
@@ -234,9 +240,9 @@ TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
     };
     for (const Tactic& t : cases) {
         SCOPED_TRACE(t.name);
-        auto root = rootOn(tacticBoard(t));
+        auto root = rootOn(ctx, tacticBoard(t));
         SearchStats stats;
-        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
+        int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
         EXPECT_EQ(move, t.win);
         EXPECT_EQ(root->proofNum, 0);
         EXPECT_EQ(root->disproofNum, INF);
@@ -246,14 +252,15 @@ TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
 }
 
 TEST(RunSearch, EveryMoveLosesAgainstTwoFours) {
+    SearchContext ctx;
     // The lists are empty, as after a BOARD setup, so the generator offers both
     // five-squares of the opponent's two fours (214 and 234); blocking either
     // leaves the other, and the brain's stone re-evaluates it: each child is lost
     // the moment it is built.
-    auto root = rootOn(test::boardSetUp({210, 211, 212, 213, 254, 274, 294, 314},
+    auto root = rootOn(ctx, test::boardSetUp({210, 211, 212, 213, 254, 274, 294, 314},
                                         {209, 334, 0, 399, 19, 380, 2, 397}, 1));
     SearchStats stats;
-    int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
     ASSERT_GE(root->childrenCnt, 2);
     EXPECT_EQ(root->proofNum, INF);
     EXPECT_EQ(root->disproofNum, 0);
@@ -265,13 +272,14 @@ TEST(RunSearch, EveryMoveLosesAgainstTwoFours) {
 }
 
 TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
+    SearchContext ctx;
     // The opponent has two open threes (210..212 and 92, 112, 132): the brain can
     // only play its two fours (388, 389 from 385..387, blocked at 384), and each
     // is answered by the forced block after which the threes win.
-    auto root = rootOn(test::boardWithStones({210, 211, 212, 92, 112, 132, 384},
+    auto root = rootOn(ctx, test::boardWithStones({210, 211, 212, 92, 112, 132, 384},
                                              {385, 386, 387, 0, 19, 380, 399}, 1));
     SearchStats stats;
-    int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
     ASSERT_EQ(root->childrenCnt, 2);
     EXPECT_TRUE(root->children[0]->move == 388 || root->children[0]->move == 389);
     EXPECT_TRUE(root->children[1]->move == 388 || root->children[1]->move == 389);
@@ -295,27 +303,28 @@ TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
 // left unnamed here; every check is relative to the rate in force.
 TEST(TeardownReserve, GrowsWithTheTreeAndFollowsMeasuredTeardowns) {
     constexpr std::int64_t MB = 1000000;
+    TeardownCalibration calibration;
     for (std::int64_t bytes : {std::int64_t{0}, std::int64_t{-5 * MB}})
-        EXPECT_EQ(teardownReserveMs(bytes), 0) << bytes;
-    EXPECT_LE(teardownReserveMs(10 * MB), teardownReserveMs(100 * MB));
-    EXPECT_LE(teardownReserveMs(100 * MB), teardownReserveMs(400 * MB));
-    EXPECT_GE(teardownReserveMs(INT64_MAX), teardownReserveMs(400 * MB));  // no overflow
+        EXPECT_EQ(calibration.reserveMs(bytes), 0) << bytes;
+    EXPECT_LE(calibration.reserveMs(10 * MB), calibration.reserveMs(100 * MB));
+    EXPECT_LE(calibration.reserveMs(100 * MB), calibration.reserveMs(400 * MB));
+    EXPECT_GE(calibration.reserveMs(INT64_MAX), calibration.reserveMs(400 * MB));  // no overflow
 
-    const std::int32_t start = teardownReserveMs(100 * MB);
+    const std::int32_t start = calibration.reserveMs(100 * MB);
     // A slower teardown than expected raises the reserve at once, at least to
     // that teardown's time.
-    noteTeardown(100 * MB, 10 * start);
-    const std::int32_t slow = teardownReserveMs(100 * MB);
+    calibration.note(100 * MB, 10 * start);
+    const std::int32_t slow = calibration.reserveMs(100 * MB);
     EXPECT_GE(slow, 10 * start);
     // A quick one lowers it by half the difference, not at a stroke.
-    noteTeardown(100 * MB, 0);
-    const std::int32_t eased = teardownReserveMs(100 * MB);
+    calibration.note(100 * MB, 0);
+    const std::int32_t eased = calibration.reserveMs(100 * MB);
     EXPECT_LT(eased, slow);
     EXPECT_GE(eased, slow / 2 - 1);
     // A small tree's teardown is mostly fixed costs: it calibrates nothing.
-    noteTeardown(MB, 1000000);
-    noteTeardown(100 * MB, -1);
-    EXPECT_EQ(teardownReserveMs(100 * MB), eased);
+    calibration.note(MB, 1000000);
+    calibration.note(100 * MB, -1);
+    EXPECT_EQ(calibration.reserveMs(100 * MB), eased);
 }
 
 } // namespace

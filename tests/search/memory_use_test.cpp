@@ -14,14 +14,15 @@ namespace kelmo {
 namespace {
 
 TEST(ProcessMemoryUse, RisesWithATreeAndFallsWhenItIsDestroyed) {
+    SearchContext ctx;
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's allocator holds freed blocks in quarantine";
 #endif
     const std::int64_t before = processMemoryUse();
     EXPECT_GT(before, 0);
-    auto* root = new StatNode(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
+    auto* root = new StatNode(ctx.nodeCounter, test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
     SearchStats stats;
-    runSearch(root, INT32_MAX, INT64_MAX, 3000, &stats);
+    runSearch(ctx, root, INT32_MAX, INT64_MAX, 3000, &stats);
     const std::int64_t grown = processMemoryUse();
     // Every node holds at least its own record; every leaf a board.
     EXPECT_GT(grown - before, static_cast<std::int64_t>(stats.nodes / 2 * (sizeof(StatNode) + sizeof(K2Board))));
@@ -32,12 +33,13 @@ TEST(ProcessMemoryUse, RisesWithATreeAndFallsWhenItIsDestroyed) {
 }
 
 TEST(ProcessMemoryUse, AMemoryLimitStopsTheSearch) {
+    SearchContext ctx;
     // A limit a few megabytes above the current use ends the loop long before
     // the iteration cap.
-    auto root = std::make_unique<StatNode>(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
+    auto root = std::make_unique<StatNode>(ctx.nodeCounter, test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
     const std::int64_t limit = processMemoryUse() + 4000000;
     SearchStats stats;
-    runSearch(root.get(), INT32_MAX, limit, 100000, &stats);
+    runSearch(ctx, root.get(), INT32_MAX, limit, 100000, &stats);
     EXPECT_LT(stats.iterations, 100000u);
     EXPECT_GE(stats.peakMemory, limit);
     EXPECT_LT(stats.peakMemory, limit + 1000000);

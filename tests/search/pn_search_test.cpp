@@ -28,6 +28,7 @@ struct BackUpCase {
 };
 
 TEST(UpdateValues, BacksUpTheChildrenByRole) {
+    SearchContext ctx;
     const std::vector<BackUpCase> cases = {
         {"or, disproven last", true, {{3, 5}, {2, 7}, {INF, 0}}, {2, 12}},
         {"and, disproven last", false, {{3, 5}, {2, 7}, {INF, 0}}, {INF, 0}},
@@ -52,7 +53,7 @@ TEST(UpdateValues, BacksUpTheChildrenByRole) {
     };
     for (const BackUpCase& c : cases) {
         SCOPED_TRACE(c.name);
-        auto node = makeExpanded(c.orNode, c.children);
+        auto node = makeExpanded(ctx, c.orNode, c.children);
         node->proofNum = 1;
         node->disproofNum = 1;
         updateValues(node.get());
@@ -62,8 +63,9 @@ TEST(UpdateValues, BacksUpTheChildrenByRole) {
 }
 
 TEST(UpdateValues, SolvedNodesAndUnexpandedLeavesKeepTheirMeaning) {
+    SearchContext ctx;
     for (Numbers solved : {Numbers{0, INF}, Numbers{INF, 0}}) {
-        auto node = makeExpanded(true, {{3, 5}, {2, 7}});
+        auto node = makeExpanded(ctx, true, {{3, 5}, {2, 7}});
         node->proofNum = solved.proof;
         node->disproofNum = solved.disproof;
         updateValues(node.get());
@@ -71,7 +73,7 @@ TEST(UpdateValues, SolvedNodesAndUnexpandedLeavesKeepTheirMeaning) {
         EXPECT_EQ(node->disproofNum, solved.disproof);
     }
     // An unexpanded node takes its board's estimate: empty lists give 1 and 1.
-    auto leaf = makeRoot(1);
+    auto leaf = makeRoot(ctx, 1);
     leaf->proofNum = 9;
     leaf->disproofNum = 9;
     updateValues(leaf.get());
@@ -80,10 +82,11 @@ TEST(UpdateValues, SolvedNodesAndUnexpandedLeavesKeepTheirMeaning) {
 }
 
 TEST(UpdateValues, SeesEveryChildOfAWideNode) {
+    SearchContext ctx;
     // More children than an 8-bit count could hold: the last one decides.
     std::vector<Numbers> children(300, {INF, 0});
     children[299] = {3, 4};
-    auto orNode = makeExpanded(true, children);
+    auto orNode = makeExpanded(ctx, true, children);
     EXPECT_EQ(orNode->childrenCnt, 300);
     updateValues(orNode.get());
     EXPECT_EQ(orNode->proofNum, 3);
@@ -91,13 +94,14 @@ TEST(UpdateValues, SeesEveryChildOfAWideNode) {
 
     children.assign(300, {1, 1});
     children[299] = {INF, 0};
-    auto andNode = makeExpanded(false, children);
+    auto andNode = makeExpanded(ctx, false, children);
     updateValues(andNode.get());
     EXPECT_EQ(andNode->proofNum, INF);
     EXPECT_EQ(andNode->disproofNum, 0);
 }
 
 TEST(SelectMostProving, PicksTheEarliestSmallestFiniteNumber) {
+    SearchContext ctx;
     struct Case {
         bool orNode;
         std::vector<Numbers> children;
@@ -116,38 +120,40 @@ TEST(SelectMostProving, PicksTheEarliestSmallestFiniteNumber) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "expected " << c.expected);
-        auto root = makeExpanded(c.orNode, c.children);
-        StatNode* leaf = selectMostProving(root.get());
+        auto root = makeExpanded(ctx, c.orNode, c.children);
+        StatNode* leaf = selectMostProving(ctx, root.get());
         EXPECT_EQ(leaf, root->children[c.expected]);
     }
 }
 
 TEST(SelectMostProving, DescendsToALeafStampingThePath) {
-    auto root = makeExpanded(true, {{3, 1}, {1, 1}});
+    SearchContext ctx;
+    auto root = makeExpanded(ctx, true, {{3, 1}, {1, 1}});
     StatNode* b = root->children[1];
-    giveChildren(b, {{1, 6}, {1, 2}, {1, 2}});  // AND: smallest disproof number
-    nodeCounter += 40;
+    giveChildren(ctx, b, {{1, 6}, {1, 2}, {1, 2}});  // AND: smallest disproof number
+    ctx.nodeCounter += 40;
     b->children[2]->pathParent = nullptr;
 
-    StatNode* leaf = selectMostProving(root.get());
+    StatNode* leaf = selectMostProving(ctx, root.get());
 
     EXPECT_EQ(leaf, b->children[1]);
     EXPECT_EQ(leaf->pathParent, b);
     EXPECT_EQ(b->pathParent, root.get());
     for (const StatNode* n : {static_cast<const StatNode*>(root.get()), static_cast<const StatNode*>(b), static_cast<const StatNode*>(leaf)})
-        EXPECT_EQ(n->counterStamp, nodeCounter);
-    EXPECT_NE(root->children[0]->counterStamp, nodeCounter);
-    EXPECT_NE(b->children[2]->counterStamp, nodeCounter);
+        EXPECT_EQ(n->counterStamp, ctx.nodeCounter);
+    EXPECT_NE(root->children[0]->counterStamp, ctx.nodeCounter);
+    EXPECT_NE(b->children[2]->counterStamp, ctx.nodeCounter);
     // Starting below the root reaches the same leaf through the same parent.
-    EXPECT_EQ(selectMostProving(b), leaf);
+    EXPECT_EQ(selectMostProving(ctx, b), leaf);
     // An unexpanded start is its own most-proving leaf.
-    EXPECT_EQ(selectMostProving(leaf), leaf);
+    EXPECT_EQ(selectMostProving(ctx, leaf), leaf);
 }
 
 // root (OR) -> a (AND) -> leaf (OR), with siblings b of a and c of the leaf:
 //   leaf (2,2), c (3,1): a = (5,1);  b (9,6): root = (5,7).
 // The leaf then receives children and the update walks up from it.
 TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
+    SearchContext ctx;
     enum Stop { LEAF, A, ROOT };
     struct Case {
         const char* name;
@@ -166,9 +172,9 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto root = makeExpanded(true, {{1, 1}, {9, 6}});
+        auto root = makeExpanded(ctx, true, {{1, 1}, {9, 6}});
         StatNode* a = root->children[0];
-        giveChildren(a, {{2, 2}, {3, 1}});
+        giveChildren(ctx, a, {{2, 2}, {3, 1}});
         StatNode* leaf = a->children[0];
         updateValues(a);
         updateValues(root.get());
@@ -180,13 +186,13 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
             leaf->proofNum = c.leafSolved.proof;
             leaf->disproofNum = c.leafSolved.disproof;
         } else {
-            giveChildren(leaf, c.grandchildren);
+            giveChildren(ctx, leaf, c.grandchildren);
         }
         // Every node was last stamped 7 node constructions ago.
         for (StatNode* n : {root.get(), a, leaf})
-            n->counterStamp = nodeCounter - 7;
+            n->counterStamp = ctx.nodeCounter - 7;
 
-        StatNode* next = updateAncestors(leaf);
+        StatNode* next = updateAncestors(ctx, leaf);
 
         StatNode* expected[] = {leaf, a, root.get()};
         EXPECT_EQ(next, expected[c.returned]);
@@ -202,11 +208,12 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
 }
 
 TEST(UpdateAncestors, ASolvedRootIsReturnedAtOnce) {
-    auto root = makeRoot(1);
+    SearchContext ctx;
+    auto root = makeRoot(ctx, 1);
     root->proofNum = 0;
     root->disproofNum = INF;
-    root->counterStamp = nodeCounter - 3;
-    EXPECT_EQ(updateAncestors(root.get()), root.get());
+    root->counterStamp = ctx.nodeCounter - 3;
+    EXPECT_EQ(updateAncestors(ctx, root.get()), root.get());
     EXPECT_EQ(root->growthCnt, 3);
 }
 
@@ -225,6 +232,7 @@ std::unique_ptr<K2Board> boardOf(const std::vector<int>& p0, const std::vector<i
 }
 
 TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
+    SearchContext ctx;
     // An open three to move makes an open four (a win for the side to move);
     // facing an open four the side to move is lost. Stones in the corners fill
     // the count without touching anything.
@@ -239,23 +247,24 @@ TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
         auto board = boardOf(c.player0, c.player1, c.sideToMove);
         {
             std::unique_ptr<K2Board> probe(board->clone());
-            ASSERT_EQ(generateCandidates(*probe), c.verdict);
+            ASSERT_EQ(generateCandidates(*probe, ctx.candidates), c.verdict);
         }
         K2Board* own = board.release();
-        StatNode node(own, nullptr);
-        const std::uint32_t before = nodeCounter;
-        expand(&node);
+        StatNode node(ctx.nodeCounter, own, nullptr);
+        const std::uint32_t before = ctx.nodeCounter;
+        expand(ctx, &node);
         EXPECT_EQ(node.proofNum, c.proven ? 0 : INF);
         EXPECT_EQ(node.disproofNum, c.proven ? INF : 0);
         EXPECT_EQ(node.childrenCnt, 0);
         EXPECT_EQ(node.children, nullptr);
         EXPECT_FALSE(node.isExpanded());
         EXPECT_EQ(node.board, own);
-        EXPECT_EQ(nodeCounter, before);
+        EXPECT_EQ(ctx.nodeCounter, before);
     }
 }
 
 TEST(Expand, AFullBoardIsDisprovenForEitherRole) {
+    SearchContext ctx;
     for (int side : {0, 1}) {
         SCOPED_TRACE(side);
         auto* board = new K2Board();
@@ -264,8 +273,8 @@ TEST(Expand, AFullBoardIsDisprovenForEitherRole) {
             board->cells[sq] = STONE_OF[(sq / 2 + sq / 20) % 2];
         board->moveCount = SQUARE_NB;
         board->sideToMove = static_cast<std::uint8_t>(side);
-        StatNode node(board, nullptr);
-        expand(&node);
+        StatNode node(ctx.nodeCounter, board, nullptr);
+        expand(ctx, &node);
         EXPECT_EQ(node.proofNum, INF);
         EXPECT_EQ(node.disproofNum, 0);
         EXPECT_EQ(node.childrenCnt, 0);
@@ -279,6 +288,7 @@ struct OpenCase {
 };
 
 TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
+    SearchContext ctx;
     const std::vector<OpenCase> cases = {
         {"empty board", {}},
         {"one stone", {210}},
@@ -293,20 +303,20 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
         std::vector<int> expectedMoves;
         {
             std::unique_ptr<K2Board> probe(board->clone());
-            ASSERT_EQ(generateCandidates(*probe), VERDICT_OPEN);
-            expectedMoves.assign(candidates.squares, candidates.squares + candidates.count);
+            ASSERT_EQ(generateCandidates(*probe, ctx.candidates), VERDICT_OPEN);
+            expectedMoves.assign(ctx.candidates.squares, ctx.candidates.squares + ctx.candidates.count);
         }
         const int parentSide = board->sideToMove;
         K2Board* own = board.release();
-        StatNode node(own, nullptr);
-        const std::uint32_t before = nodeCounter;
+        StatNode node(ctx.nodeCounter, own, nullptr);
+        const std::uint32_t before = ctx.nodeCounter;
 
-        expand(&node);
+        expand(ctx, &node);
 
         const int n = static_cast<int>(expectedMoves.size());
         ASSERT_EQ(node.childrenCnt, n);
         EXPECT_EQ(node.childrenCap, n);
-        EXPECT_EQ(nodeCounter - before, 2u * n - 1u);
+        EXPECT_EQ(ctx.nodeCounter - before, 2u * n - 1u);
         EXPECT_TRUE(node.isExpanded());
         EXPECT_EQ(node.board, nullptr);
         EXPECT_EQ(node.children[n - 1]->board, own);  // the last child plays in place
@@ -330,6 +340,7 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
 }
 
 TEST(Expand, AChildWhereTheMoverLeftFiveOpenIsDecidedClonedOrInPlace) {
+    SearchContext ctx;
     // Set up as the BOARD command leaves a position: the lists are empty, so the
     // generator does not see the two fours and offers both five-squares. Either
     // stone touches the other five-square, whose owner is then to move and wins.
@@ -345,8 +356,8 @@ TEST(Expand, AChildWhereTheMoverLeftFiveOpenIsDecidedClonedOrInPlace) {
         std::initializer_list<int> blocks = {209, 334, 0, 399, 19, 380, 2, 397};
         auto board = c.fourOwner == 1 ? test::boardSetUp(blocks, fours, 0)
                                       : test::boardSetUp(fours, blocks, 1);
-        StatNode node(board.release(), nullptr);
-        expand(&node);
+        StatNode node(ctx.nodeCounter, board.release(), nullptr);
+        expand(ctx, &node);
         ASSERT_GE(node.childrenCnt, 2);
         bool sawFiveSquares[2] = {false, false};
         for (unsigned i = 0; i < node.childrenCnt; ++i) {

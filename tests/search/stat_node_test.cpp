@@ -1,4 +1,4 @@
-// StatNode: roles, the exact nodeCounter advances of its constructors, the
+// StatNode: roles, the exact ctx.nodeCounter advances of its constructors, the
 // effort statistic, and destruction with its two logged guarded steps.
 #include <gtest/gtest.h>
 
@@ -20,22 +20,24 @@ using test::makeExpanded;
 using test::makeRoot;
 
 TEST(StatNodeRole, FollowsTheSideToMoveOfItsBoard) {
+    SearchContext ctx;
     for (int side : {0, 1}) {
         SCOPED_TRACE(side);
-        auto root = makeRoot(side);
+        auto root = makeRoot(ctx, side);
         EXPECT_EQ(root->isOrNode(), side == 1);
         EXPECT_EQ(root->flags & ~NODE_OR, 0);
     }
 }
 
 TEST(StatNodeRole, SetOrNodeMakesNodeAndBoardAgree) {
+    SearchContext ctx;
     struct Case {
         int side;
         bool flag;
     };
     for (Case c : {Case{0, true}, Case{1, false}, Case{1, true}, Case{0, false}}) {
         SCOPED_TRACE(testing::Message() << "side " << c.side << " flag " << c.flag);
-        auto root = makeRoot(c.side);
+        auto root = makeRoot(ctx, c.side);
         root->setOrNode(c.flag);
         EXPECT_EQ(root->isOrNode(), c.flag);
         EXPECT_EQ(root->board->sideToMove, c.flag ? 1 : 0);
@@ -44,9 +46,10 @@ TEST(StatNodeRole, SetOrNodeMakesNodeAndBoardAgree) {
 }
 
 TEST(StatNodeConstruction, RootAdvancesTheCounterByOneAndStartsOpen) {
-    nodeCounter = 4294967295u;  // wraps: only differences of counter values count
-    auto root = makeRoot(1);
-    EXPECT_EQ(nodeCounter, 0u);
+    SearchContext ctx;
+    ctx.nodeCounter = 4294967295u;  // wraps: only differences of counter values count
+    auto root = makeRoot(ctx, 1);
+    EXPECT_EQ(ctx.nodeCounter, 0u);
     EXPECT_EQ(root->counterStamp, 4294967295u);
     EXPECT_EQ(root->proofNum, 1);
     EXPECT_EQ(root->disproofNum, 1);
@@ -60,14 +63,15 @@ TEST(StatNodeConstruction, RootAdvancesTheCounterByOneAndStartsOpen) {
 }
 
 TEST(StatNodeConstruction, ChildrenAdvanceTheCounterByTwoButTheLastByOne) {
+    SearchContext ctx;
     for (int n : {1, 2, 5}) {
         SCOPED_TRACE(n);
-        auto parent = makeRoot(1);
-        const std::uint32_t before = nodeCounter;
+        auto parent = makeRoot(ctx, 1);
+        const std::uint32_t before = ctx.nodeCounter;
         std::vector<test::Numbers> numbers(n, {1, 1});
-        giveChildren(parent.get(), numbers);
+        giveChildren(ctx, parent.get(), numbers);
         // giveChildren builds every child with the move constructor: 2 each.
-        EXPECT_EQ(nodeCounter - before, 2u * n);
+        EXPECT_EQ(ctx.nodeCounter - before, 2u * n);
         for (int i = 0; i < n; ++i) {
             const StatNode* child = parent->children[i];
             EXPECT_EQ(child->counterStamp, before + 2u * i);
@@ -80,15 +84,16 @@ TEST(StatNodeConstruction, ChildrenAdvanceTheCounterByTwoButTheLastByOne) {
         // The board-only constructor with a parent: the last child of an expansion.
         auto* board = new K2Board();
         board->clear();
-        const std::uint32_t beforeLast = nodeCounter;
-        StatNode last(board, parent.get());
-        EXPECT_EQ(nodeCounter - beforeLast, 1u);
+        const std::uint32_t beforeLast = ctx.nodeCounter;
+        StatNode last(ctx.nodeCounter, board, parent.get());
+        EXPECT_EQ(ctx.nodeCounter - beforeLast, 1u);
         EXPECT_EQ(last.parentsCnt, 1);
         EXPECT_EQ(last.move, -1);
     }
 }
 
 TEST(StatNodeEffort, CreditAddsTheAdvanceSinceTheStampWithoutRestamping) {
+    SearchContext ctx;
     struct Case {
         std::uint32_t stamp;
         std::uint32_t counter;
@@ -104,21 +109,21 @@ TEST(StatNodeEffort, CreditAddsTheAdvanceSinceTheStampWithoutRestamping) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.stamp << " -> " << c.counter);
-        auto node = makeRoot(1);
+        auto node = makeRoot(ctx, 1);
         node->counterStamp = c.stamp;
         node->growthCnt = c.growthBefore;
-        nodeCounter = c.counter;
-        node->credit();
+        ctx.nodeCounter = c.counter;
+        node->credit(ctx.nodeCounter);
         EXPECT_EQ(node->growthCnt, c.growthAfter);
         EXPECT_EQ(node->counterStamp, c.stamp);
     }
-    auto node = makeRoot(1);
-    nodeCounter = 50;
-    node->stamp();
+    auto node = makeRoot(ctx, 1);
+    ctx.nodeCounter = 50;
+    node->stamp(ctx.nodeCounter);
     EXPECT_EQ(node->counterStamp, 50u);
-    nodeCounter = 53;
-    node->credit();
-    node->credit();  // a second credit without a stamp in between counts again
+    ctx.nodeCounter = 53;
+    node->credit(ctx.nodeCounter);
+    node->credit(ctx.nodeCounter);  // a second credit without a stamp in between counts again
     EXPECT_EQ(node->growthCnt, 6);
 }
 
@@ -156,6 +161,7 @@ protected:
 };
 
 TEST_F(StatNodeDestruction, AFailureIsLoggedOnceAndDestructionGoesOn) {
+    SearchContext ctx;
     struct Case {
         int failStep;
         const char* line;
@@ -166,8 +172,8 @@ TEST_F(StatNodeDestruction, AFailureIsLoggedOnceAndDestructionGoesOn) {
         std::filesystem::remove(dir.file(ERROR_LOG_NAME));
         state = DestroyProbe{};
         // Root with three children, the second of which has two children itself.
-        StatNode* root = makeExpanded(true, {{1, 1}, {1, 1}, {1, 1}}).release();
-        giveChildren(root->children[1], {{1, 1}, {1, 1}});
+        StatNode* root = makeExpanded(ctx, true, {{1, 1}, {1, 1}, {1, 1}}).release();
+        giveChildren(ctx, root->children[1], {{1, 1}, {1, 1}});
         state.failing = root;
         state.failStep = c.failStep;
 
@@ -184,8 +190,9 @@ TEST_F(StatNodeDestruction, AFailureIsLoggedOnceAndDestructionGoesOn) {
 }
 
 TEST_F(StatNodeDestruction, ATreeWithoutFailuresLeavesNoLog) {
-    StatNode* root = makeExpanded(false, {{1, 1}, {2, 2}}).release();
-    giveChildren(root->children[0], {{1, 1}});
+    SearchContext ctx;
+    StatNode* root = makeExpanded(ctx, false, {{1, 1}, {2, 2}}).release();
+    giveChildren(ctx, root->children[0], {{1, 1}});
     delete root;
     EXPECT_FALSE(std::filesystem::exists(dir.file(ERROR_LOG_NAME)));
     // Nodes without children and unexpanded nodes go through both steps too.

@@ -16,16 +16,16 @@ K2Board* clearedBoard(int sideToMove) {
 
 } // namespace
 
-std::unique_ptr<StatNode> makeRoot(int sideToMove) {
-    return std::make_unique<StatNode>(clearedBoard(sideToMove), nullptr);
+std::unique_ptr<StatNode> makeRoot(SearchContext& context, int sideToMove) {
+    return std::make_unique<StatNode>(context.nodeCounter, clearedBoard(sideToMove), nullptr);
 }
 
-StatNode* giveChildren(StatNode* node, const std::vector<Numbers>& children) {
+StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children) {
     const int n = static_cast<int>(children.size());
     const int childSide = node->isOrNode() ? 0 : 1;
     StatNode* slots = node->allocateChildren(n);
     for (int i = 0; i < n; ++i) {
-        StatNode* child = new (slots + i) StatNode(clearedBoard(childSide), node, i);
+        StatNode* child = new (slots + i) StatNode(context.nodeCounter, clearedBoard(childSide), node, i);
         child->proofNum = children[i].proof;
         child->disproofNum = children[i].disproof;
         node->children[i] = child;
@@ -36,9 +36,9 @@ StatNode* giveChildren(StatNode* node, const std::vector<Numbers>& children) {
     return node->children[0];
 }
 
-std::unique_ptr<StatNode> makeExpanded(bool orNode, const std::vector<Numbers>& children) {
-    auto root = makeRoot(orNode ? 1 : 0);
-    giveChildren(root.get(), children);
+std::unique_ptr<StatNode> makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children) {
+    auto root = makeRoot(context, orNode ? 1 : 0);
+    giveChildren(context, root.get(), children);
     return root;
 }
 

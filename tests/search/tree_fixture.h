@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "board/k2board.h"
+#include "search/search_context.h"
 #include "search/stat_node.h"
 
 namespace kelmo::test {
@@ -18,22 +19,22 @@ struct Numbers {
 };
 
 // A root on a cleared board with the given side to move.
-std::unique_ptr<StatNode> makeRoot(int sideToMove);
+std::unique_ptr<StatNode> makeRoot(SearchContext& context, int sideToMove);
 
 // Turns an unexpanded node into an expanded one whose children (on cleared
 // boards, moves 0, 1, 2, ...) carry the given numbers, as an expansion would
 // leave it: no board of its own, children in order. Returns the first child.
-StatNode* giveChildren(StatNode* node, const std::vector<Numbers>& children);
+StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children);
 
 // An expanded root of the given role with children carrying the numbers.
-std::unique_ptr<StatNode> makeExpanded(bool orNode, const std::vector<Numbers>& children);
+std::unique_ptr<StatNode> makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children);
 
 // A position as the BOARD command leaves it: stones written into the cells,
 // every empty square active and both threat lists empty, then the side to move.
 std::unique_ptr<K2Board> boardSetUp(std::initializer_list<int> player0,
                                     std::initializer_list<int> player1, int sideToMove);
 
-// The nodeCounter advance that building this tree cost: 1 for the root and
+// The node counter advance that building this tree cost: 1 for the root and
 // 2n - 1 for every expansion into n children.
 std::uint32_t counterAdvanceOf(const StatNode& root);
 

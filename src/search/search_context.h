@@ -1,0 +1,41 @@
+// SearchContext: what the search keeps between its calls and from one move to
+// the next, owned by whoever runs the search (the brain, a test, the bench):
+// the node counter, the generator's list and the teardown calibration.
+#pragma once
+
+#include <cstdint>
+
+#include "board/candidates.h"
+
+namespace kelmo {
+
+// How long discarding a tree takes, learnt from the teardowns measured so far.
+class TeardownCalibration {
+public:
+    // The time still to be spent after the search loop on a tree that holds
+    // treeBytes: discarding it and handing its memory back, both inside the
+    // brain's turn. The loop stops that much earlier, so the reply arrives within
+    // the allowance however large the tree has grown.
+    std::int32_t reserveMs(std::int64_t treeBytes) const;
+    // Calibrates reserveMs from a measured teardown of treeBytes.
+    void note(std::int64_t treeBytes, std::int32_t ms);
+
+private:
+    // Milliseconds per million bytes that discarding a tree has been seen to
+    // take. It rises at once to a slower teardown and halves its distance to a
+    // quicker one.
+    double msPerMegabyte = 1.0;
+};
+
+struct SearchContext {
+    // Node constructions since the context was made; only differences of its
+    // values are used, so it may wrap. The brain makes one context when it is
+    // built and keeps it across moves and games.
+    std::uint32_t nodeCounter = 0;
+    // Refilled by each expansion; read by the driver when the root's expansion
+    // decided the game at once.
+    CandidateList candidates{};
+    TeardownCalibration teardown;
+};
+
+} // namespace kelmo
