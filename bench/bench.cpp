@@ -139,7 +139,7 @@ struct Run {
 // One search on a fresh root, then the tree's teardown as the brain does it.
 Run search(SearchContext& context, const Position& p, std::uint64_t cap, std::int64_t memoryLimit, bool takeCensus) {
     Run run;
-    auto* root = new StatNode(context.nodeCounter, buildBoard(p), nullptr);
+    auto* root = new StatNode(context.nodeCounter, buildBoard(p));
     const std::int64_t before = processMemoryUse();
     auto start = std::chrono::steady_clock::now();
     run.move = runSearch(context, root, NO_TIME_LIMIT, memoryLimit, cap, &run.stats);

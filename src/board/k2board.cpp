@@ -63,27 +63,46 @@ void K2Board::clear() {
     sideToMove = 0;
 }
 
-K2Board* K2Board::clone() const {
-    K2Board* copy = new K2Board;
-    std::memcpy(copy->cells, cells, sizeof cells);
-    copy->sideToMove = sideToMove;
-    copy->moveCount = moveCount;
-    // The copy's items are packed in list order, the free items left behind.
-    copy->poolCapacity = liveItems + CLONE_SLACK;
-    copy->itemPool = allocateItems(copy->poolCapacity);
+void K2Board::copyContents(const K2Board& other) {
+    std::memcpy(cells, other.cells, sizeof cells);
+    sideToMove = other.sideToMove;
+    moveCount = other.moveCount;
+    // The items are packed in list order, the free items left behind.
     std::uint16_t slot = 0;
     for (int p = 0; p < PLAYER_NB; ++p) {
-        std::uint16_t* tail = &copy->threatList[p];
-        for (std::uint16_t i = threatList[p]; i != NO_ITEM; i = itemPool[i].next) {
-            copy->itemPool[slot] = {itemPool[i].code, itemPool[i].squareDirs, NO_ITEM};
+        std::uint16_t* tail = &threatList[p];
+        for (std::uint16_t i = other.threatList[p]; i != NO_ITEM; i = other.itemPool[i].next) {
+            itemPool[slot] = {other.itemPool[i].code, other.itemPool[i].squareDirs, NO_ITEM};
             *tail = slot;
-            tail = &copy->itemPool[slot].next;
+            tail = &itemPool[slot].next;
             ++slot;
         }
         *tail = NO_ITEM;
     }
-    copy->poolUsed = copy->liveItems = liveItems;
+    freeItems = NO_ITEM;
+    poolUsed = liveItems = other.liveItems;
+}
+
+K2Board* K2Board::clone() const {
+    K2Board* copy = new K2Board;
+    copy->poolCapacity = liveItems + CLONE_SLACK;
+    copy->itemPool = allocateItems(copy->poolCapacity);
+    copy->copyContents(*this);
     return copy;
+}
+
+void K2Board::copyFrom(const K2Board& other) {
+    if (&other == this)
+        return;
+    if (poolCapacity < other.liveItems + CLONE_SLACK) {
+        ::operator delete(itemPool);
+        itemPool = nullptr;
+        poolCapacity = 0;
+        const std::uint32_t capacity = 2 * (other.liveItems + CLONE_SLACK);
+        itemPool = allocateItems(capacity);
+        poolCapacity = capacity;
+    }
+    copyContents(other);
 }
 
 bool K2Board::play(int square) {

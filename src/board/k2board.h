@@ -64,6 +64,9 @@ private:
     std::uint16_t newItem();
     void releaseItem(std::uint16_t index);
     void growPool();
+    // Cells, side, count and both lists of other, the items packed in list order
+    // into this board's block, which must hold other.liveItems of them.
+    void copyContents(const K2Board& other);
 
 public:
 
@@ -79,6 +82,10 @@ public:
 
     // A deep copy on the heap: cells, side, count and both lists in order.
     K2Board* clone() const;
+
+    // Turns this board into a deep copy of other, keeping its own item block when
+    // that is large enough: a board reused for many positions stops allocating.
+    void copyFrom(const K2Board& other);
 
     // Places a stone of sideToMove on the (empty) square, passes the turn and
     // updates the threat lists. True when the player now to move can complete

@@ -45,7 +45,7 @@ void KBrain::startGame() {
     delete board;
     K2Board* fresh = newEmptyBoard();
     board = fresh->clone();
-    root = new StatNode(searchContext.nodeCounter, fresh, nullptr);
+    root = new StatNode(searchContext.nodeCounter, fresh);
     // The same limits as at process start: a game begun with START and no INFO
     // gets the usual three seconds a move, not a tenth of one.
     time_left = DEFAULT_TIME_LEFT;
@@ -58,7 +58,7 @@ int KBrain::begin() {
     // game survives into this one.
     delete root;
     delete board;
-    root = new StatNode(searchContext.nodeCounter, newEmptyBoard(), nullptr);
+    root = new StatNode(searchContext.nodeCounter, newEmptyBoard());
     root->setOrNode(true);
     board = root->board->clone();
     int square = searchMove();
@@ -83,7 +83,7 @@ bool KBrain::setupBoard(InputScanner& in, std::ostream& out, int& reply) {
     K2Board* fresh = new K2Board();
     bool ok = readBoard(*fresh, in, out);
     board = fresh->clone();
-    root = new StatNode(searchContext.nodeCounter, fresh, nullptr);
+    root = new StatNode(searchContext.nodeCounter, fresh);
     // The limits stay as INFO set them: managers send their limits before BOARD,
     // and resetting them would overrun a shorter turn limit.
     reply = -1;
@@ -134,7 +134,7 @@ void KBrain::advance(int square) {
     releaseFreedMemory();
     searchContext.teardown.note(before - processMemoryUse(), teardown.elapsed());
     board->play(square);
-    root = new StatNode(searchContext.nodeCounter, board->clone(), nullptr);
+    root = new StatNode(searchContext.nodeCounter, board->clone());
 }
 
 void KBrain::learnDirectory(const std::string& directory, std::ostream& out) {

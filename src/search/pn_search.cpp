@@ -28,18 +28,19 @@ std::int32_t saturatingAdd(std::int32_t a, std::int32_t b) {
     return sum > PN_SATURATED ? PN_SATURATED : static_cast<std::int32_t>(sum);
 }
 
-// A fresh child: decided when the player now to move can complete five, and then
-// won for whoever that is; otherwise the estimate of its board.
-void initChild(StatNode* child, bool decided) {
+// A fresh child on the board its move was just played on: decided when the
+// player now to move can complete five, and then won for whoever that is;
+// otherwise the estimate of that board.
+void initChild(StatNode* child, const K2Board& board, bool decided) {
     if (decided) {
-        if (child->board->sideToMove == 1)
+        if (board.sideToMove == 1)
             setProven(child);
         else
             setDisproven(child);
         return;
     }
     int first, second;
-    child->board->estimate(first, second);
+    board.estimate(first, second);
     child->proofNum = first;
     child->disproofNum = second;
 }
@@ -47,8 +48,16 @@ void initChild(StatNode* child, bool decided) {
 } // namespace
 
 void expand(SearchContext& context, StatNode* node) {
-    K2Board* board = node->board;
-    int verdict = generateCandidates(*board, context.candidates);
+    // The node's position on the work board: the root's own board, or a leaf's
+    // rebuilt from its parent's with the leaf's move.
+    K2Board& work = context.work;
+    if (node->board) {
+        work.copyFrom(*node->board);
+    } else {
+        work.copyFrom(*node->parent->board);
+        work.play(node->move);
+    }
+    int verdict = generateCandidates(work, context.candidates);
     int n = context.candidates.count;
     if (verdict != VERDICT_OPEN) {
         // A verdict for the side to move: a win at an OR node proves it, at an AND
@@ -65,24 +74,21 @@ void expand(SearchContext& context, StatNode* node) {
         return;
     }
 
+    // An expanded node keeps its board: its children are rebuilt from it.
+    if (!node->board)
+        node->board = work.clone();
+    const K2Board& position = *node->board;
     const std::int16_t* squares = context.candidates.squares;
-
-    StatNode* slots = node->allocateChildren(n);
+    node->attachChildren(context.nodeCounter, squares, n);
+    K2Board& probe = context.probe;
     for (int i = 0; i < n - 1; ++i) {
-        bool decided = false;
-        K2Board* childBoard = board->cloneAndPlay(squares[i], decided);
-        StatNode* child = new (slots + i) StatNode(context.nodeCounter, childBoard, node, squares[i]);
-        initChild(child, decided);
-        node->children[i] = child;
+        probe.copyFrom(position);
+        bool decided = probe.play(squares[i]);
+        initChild(node->children[i], probe, decided);
     }
-    // The last child takes over the node's own board: no copy for it.
-    bool decided = board->play(squares[n - 1]);
-    StatNode* last = new (slots + n - 1) StatNode(context.nodeCounter, board, node);
-    node->board = nullptr;
-    last->move = squares[n - 1];
-    initChild(last, decided);
-    node->children[n - 1] = last;
-    node->flags |= NODE_EXPANDED;
+    // The work board still holds the node's position: the last child is played on it.
+    bool decided = work.play(squares[n - 1]);
+    initChild(node->children[n - 1], work, decided);
 }
 
 void updateValues(StatNode* node) {
@@ -152,7 +158,6 @@ StatNode* selectMostProving(SearchContext& context, StatNode* start) {
                 chosen = children[i];
             }
         }
-        chosen->pathParent = node;
         node = chosen;
         node->stamp(context.nodeCounter);
     }

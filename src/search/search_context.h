@@ -1,11 +1,13 @@
 // SearchContext: what the search keeps between its calls and from one move to
 // the next, owned by whoever runs the search (the brain, a test, the bench):
-// the node counter, the generator's list and the teardown calibration.
+// the node counter, the generator's list, the teardown calibration and the
+// scratch boards of an expansion.
 #pragma once
 
 #include <cstdint>
 
 #include "board/candidates.h"
+#include "board/k2board.h"
 
 namespace kelmo {
 
@@ -36,6 +38,14 @@ struct SearchContext {
     // decided the game at once.
     CandidateList candidates{};
     TeardownCalibration teardown;
+    // Scratch positions of an expansion: the node's own (work) and each child's
+    // in turn (probe). They keep their item blocks from one expansion to the next.
+    K2Board work;
+    K2Board probe;
+
+    SearchContext() = default;
+    SearchContext(const SearchContext&) = delete;
+    SearchContext& operator=(const SearchContext&) = delete;
 };
 
 } // namespace kelmo

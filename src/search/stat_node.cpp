@@ -12,32 +12,31 @@ namespace kelmo {
 
 NodeDestroyHook nodeDestroyHook = nullptr;
 
-StatNode::StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent)
-    : flags(board->sideToMove == 1 ? NODE_OR : 0),
-      growthCnt(0),
-      counterStamp(counter),
-      board(board),
-      parent(parent),
+StatNode::StatNode(std::uint32_t& counter, K2Board* board)
+    : board(board),
+      parent(nullptr),
       children(nullptr),
-      childrenCnt(0),
-      parentsCnt(parent ? 1 : 0),
-      pathParent(parent),
-      childrenCap(0),
       proofNum(1),
       disproofNum(1),
-      move(-1) {
+      growthCnt(0),
+      counterStamp(counter),
+      move(-1),
+      childrenCnt(0),
+      flags(board->sideToMove == 1 ? NODE_OR : 0) {
     ++counter;
 }
 
-// The counter moves twice for these children (once after the stamp, once at the
-// end), so an expansion of n children advances it by 2(n-1)+1: the effort
-// statistic weighs every copied board double against the one played in place.
-StatNode::StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent, int move)
-    : StatNode(counter, board, parent) {
-    parentsCnt = 1;
-    this->move = move;
-    ++counter;
-}
+StatNode::StatNode(StatNode* parent, int move, bool orNode, std::uint32_t stamp)
+    : board(nullptr),
+      parent(parent),
+      children(nullptr),
+      proofNum(1),
+      disproofNum(1),
+      growthCnt(0),
+      counterStamp(stamp),
+      move(static_cast<std::int16_t>(move)),
+      childrenCnt(0),
+      flags(orNode ? NODE_OR : 0) {}
 
 StatNode::~StatNode() {
     try {
@@ -61,8 +60,7 @@ StatNode::~StatNode() {
     } catch (...) {
         appendErrorLog(DESTROY_FAULT_ARRAY);
     }
-    if (!isExpanded())
-        delete board;
+    delete board;
 }
 
 void StatNode::setOrNode(bool orNode) {
@@ -82,17 +80,21 @@ void StatNode::credit(std::uint32_t counter) {
     growthCnt = sum > 2147483647u ? 2147483647 : static_cast<std::int32_t>(sum);
 }
 
-StatNode* StatNode::allocateChildren(int n) {
+void StatNode::attachChildren(std::uint32_t& counter, const std::int16_t* moves, int n) {
+    if (n <= 0)
+        return;
     std::size_t links = static_cast<std::size_t>(n) * sizeof(StatNode*);
     // Round the link array up so the nodes after it are aligned for StatNode.
     std::size_t offset = (links + alignof(StatNode) - 1) / alignof(StatNode) * alignof(StatNode);
     void* block = ::operator new(offset + static_cast<std::size_t>(n) * sizeof(StatNode));
     children = static_cast<StatNode**>(block);
+    auto* slots = reinterpret_cast<StatNode*>(static_cast<char*>(block) + offset);
+    const bool childRole = !isOrNode();
     for (int i = 0; i < n; ++i)
-        children[i] = nullptr;
+        children[i] = new (slots + i) StatNode(this, moves[i], childRole, counter + 2u * static_cast<std::uint32_t>(i));
     childrenCnt = static_cast<std::uint16_t>(n);
-    childrenCap = static_cast<std::uint16_t>(n);
-    return reinterpret_cast<StatNode*>(static_cast<char*>(block) + offset);
+    counter += 2u * static_cast<std::uint32_t>(n) - 1u;
+    flags |= NODE_EXPANDED;
 }
 
 } // namespace kelmo

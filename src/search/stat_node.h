@@ -31,24 +31,22 @@ constexpr const char* DESTROY_FAULT_ARRAY = "chyba typu 2 pri v destruktoru Stat
 
 class StatNode {
 public:
-    std::uint8_t flags;
-    std::int32_t growthCnt;
-    std::uint32_t counterStamp;
-    K2Board* board;             // owned while the node is not expanded
+    // The node's position, owned: on the root from the start, on any other node
+    // from its expansion on. A leaf has none; its position is its parent's board
+    // with its move played, rebuilt when the leaf is expanded.
+    K2Board* board;
     StatNode* parent;
-    StatNode** children;        // owned array of childrenCnt links (see allocateChildren)
-    std::uint16_t childrenCnt;  // wide enough for every square of the board
-    std::uint8_t parentsCnt;
-    StatNode* pathParent;
-    std::uint16_t childrenCap;
+    StatNode** children;        // owned array of childrenCnt links (see attachChildren)
     std::int32_t proofNum;
     std::int32_t disproofNum;
-    std::int32_t move;          // square index; -1 for a root
+    std::int32_t growthCnt;
+    std::uint32_t counterStamp;
+    std::int16_t move;          // square index; -1 for a root
+    std::uint16_t childrenCnt;  // wide enough for every square of the board
+    std::uint8_t flags;
 
-    // Root, or the last child of an expansion (which then sets move itself).
-    StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent);
-    // Every child of an expansion but the last.
-    StatNode(std::uint32_t& counter, K2Board* board, StatNode* parent, int move);
+    // A root on its own board, which it takes over; advances the counter by one.
+    StatNode(std::uint32_t& counter, K2Board* board);
     ~StatNode();
     StatNode(const StatNode&) = delete;
     StatNode& operator=(const StatNode&) = delete;
@@ -65,12 +63,17 @@ public:
     // overflowing the signed count.
     void credit(std::uint32_t counter);
 
-    // Expansion's storage: one block holding the array of n links followed by the
-    // n child nodes themselves, so that an expansion costs one allocation and a
-    // tree is released with one free per expanded node. The children are built
-    // into the returned slots with placement new; they are destroyed by their
-    // parent and never deleted on their own.
-    StatNode* allocateChildren(int n);
+    // Gives the node one child per move, in order, each of the other role, open
+    // (1, 1) and without a board; the node is marked expanded. The counter
+    // advances by 2n - 1: the effort statistic weighs every child but the last
+    // double, as it did when each of them was a copied board and the last one
+    // was played on the parent's board in place. Child i is stamped with the
+    // counter's value plus 2i. One block holds the links and the children, so an
+    // expansion costs one allocation.
+    void attachChildren(std::uint32_t& counter, const std::int16_t* moves, int n);
+
+private:
+    StatNode(StatNode* parent, int move, bool orNode, std::uint32_t stamp);
 };
 
 } // namespace kelmo

@@ -84,7 +84,7 @@ TEST(ChooseRootChild, ProvenFirstThenRatioThenMostResistedLoss) {
 }
 
 std::unique_ptr<StatNode> rootOn(SearchContext& ctx, std::unique_ptr<K2Board> board) {
-    return std::make_unique<StatNode>(ctx.nodeCounter, board.release(), nullptr);
+    return std::make_unique<StatNode>(ctx.nodeCounter, board.release());
 }
 
 // The node-counter cost of a tree, checked against what the search reported.
@@ -180,7 +180,7 @@ TEST(RunSearch, AFullBoardHasNoMove) {
         }
         board->moveCount = c.emptySquare < 0 ? SQUARE_NB : SQUARE_NB - 1;
         board->sideToMove = 1;
-        StatNode root(ctx.nodeCounter, board, nullptr);
+        StatNode root(ctx.nodeCounter, board);
         EXPECT_EQ(runSearch(ctx, &root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
     }
 }

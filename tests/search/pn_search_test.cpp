@@ -2,6 +2,7 @@
 // walking the update up the tree, and expanding nodes from the generator.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -132,18 +133,15 @@ TEST(SelectMostProving, DescendsToALeafStampingThePath) {
     StatNode* b = root->children[1];
     giveChildren(ctx, b, {{1, 6}, {1, 2}, {1, 2}});  // AND: smallest disproof number
     ctx.nodeCounter += 40;
-    b->children[2]->pathParent = nullptr;
 
     StatNode* leaf = selectMostProving(ctx, root.get());
 
     EXPECT_EQ(leaf, b->children[1]);
-    EXPECT_EQ(leaf->pathParent, b);
-    EXPECT_EQ(b->pathParent, root.get());
     for (const StatNode* n : {static_cast<const StatNode*>(root.get()), static_cast<const StatNode*>(b), static_cast<const StatNode*>(leaf)})
         EXPECT_EQ(n->counterStamp, ctx.nodeCounter);
     EXPECT_NE(root->children[0]->counterStamp, ctx.nodeCounter);
     EXPECT_NE(b->children[2]->counterStamp, ctx.nodeCounter);
-    // Starting below the root reaches the same leaf through the same parent.
+    // Starting below the root reaches the same leaf.
     EXPECT_EQ(selectMostProving(ctx, b), leaf);
     // An unexpanded start is its own most-proving leaf.
     EXPECT_EQ(selectMostProving(ctx, leaf), leaf);
@@ -250,7 +248,7 @@ TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
             ASSERT_EQ(generateCandidates(*probe, ctx.candidates), c.verdict);
         }
         K2Board* own = board.release();
-        StatNode node(ctx.nodeCounter, own, nullptr);
+        StatNode node(ctx.nodeCounter, own);
         const std::uint32_t before = ctx.nodeCounter;
         expand(ctx, &node);
         EXPECT_EQ(node.proofNum, c.proven ? 0 : INF);
@@ -273,7 +271,7 @@ TEST(Expand, AFullBoardIsDisprovenForEitherRole) {
             board->cells[sq] = STONE_OF[(sq / 2 + sq / 20) % 2];
         board->moveCount = SQUARE_NB;
         board->sideToMove = static_cast<std::uint8_t>(side);
-        StatNode node(ctx.nodeCounter, board, nullptr);
+        StatNode node(ctx.nodeCounter, board);
         expand(ctx, &node);
         EXPECT_EQ(node.proofNum, INF);
         EXPECT_EQ(node.disproofNum, 0);
@@ -287,8 +285,54 @@ struct OpenCase {
     std::vector<int> moves;  // played alternately from player 0
 };
 
+// Same cells, side, count and both threat lists in order.
+void expectSamePosition(const K2Board& got, const K2Board& expected) {
+    EXPECT_EQ(std::memcmp(got.cells, expected.cells, SQUARE_NB), 0);
+    EXPECT_EQ(got.sideToMove, expected.sideToMove);
+    EXPECT_EQ(got.moveCount, expected.moveCount);
+    for (int p = 0; p < PLAYER_NB; ++p)
+        EXPECT_EQ(test::threatListText(got, p), test::threatListText(expected, p)) << p;
+}
+
+// The children an expansion of this position must give: the generator's moves
+// in order, each with the numbers of its own position.
+struct ExpectedChild {
+    int move;
+    std::int32_t proof, disproof;
+};
+
+std::vector<ExpectedChild> childrenOf(const K2Board& position) {
+    CandidateList list{};
+    std::unique_ptr<K2Board> probe(position.clone());
+    EXPECT_EQ(generateCandidates(*probe, list), VERDICT_OPEN);
+    std::vector<ExpectedChild> children;
+    for (int i = 0; i < list.count; ++i) {
+        std::unique_ptr<K2Board> child(position.clone());
+        bool decided = child->play(list.squares[i]);
+        int first, second;
+        child->estimate(first, second);
+        if (decided)
+            first = child->sideToMove == 1 ? 0 : INF, second = child->sideToMove == 1 ? INF : 0;
+        children.push_back({list.squares[i], first, second});
+    }
+    return children;
+}
+
+void expectChildren(const StatNode& node, const std::vector<ExpectedChild>& expected) {
+    ASSERT_EQ(node.childrenCnt, expected.size());
+    for (unsigned i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        const StatNode* child = node.children[i];
+        EXPECT_EQ(child->move, expected[i].move);
+        EXPECT_EQ(child->parent, &node);
+        EXPECT_EQ(child->isOrNode(), !node.isOrNode());
+        EXPECT_EQ(child->board, nullptr);  // a leaf's position is built when it is expanded
+        EXPECT_EQ(child->proofNum, expected[i].proof);
+        EXPECT_EQ(child->disproofNum, expected[i].disproof);
+    }
+}
+
 TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
-    SearchContext ctx;
     const std::vector<OpenCase> cases = {
         {"empty board", {}},
         {"one stone", {210}},
@@ -297,44 +341,62 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
     };
     for (const OpenCase& c : cases) {
         SCOPED_TRACE(c.name);
+        SearchContext ctx;
         auto board = boardOf({}, {}, 0);
         for (int sq : c.moves)
             board->play(sq);
-        std::vector<int> expectedMoves;
-        {
-            std::unique_ptr<K2Board> probe(board->clone());
-            ASSERT_EQ(generateCandidates(*probe, ctx.candidates), VERDICT_OPEN);
-            expectedMoves.assign(ctx.candidates.squares, ctx.candidates.squares + ctx.candidates.count);
-        }
-        const int parentSide = board->sideToMove;
+        const std::unique_ptr<K2Board> original(board->clone());
+        const std::vector<ExpectedChild> expected = childrenOf(*original);
         K2Board* own = board.release();
-        StatNode node(ctx.nodeCounter, own, nullptr);
+        StatNode node(ctx.nodeCounter, own);
         const std::uint32_t before = ctx.nodeCounter;
 
         expand(ctx, &node);
 
-        const int n = static_cast<int>(expectedMoves.size());
-        ASSERT_EQ(node.childrenCnt, n);
-        EXPECT_EQ(node.childrenCap, n);
+        const unsigned n = static_cast<unsigned>(expected.size());
         EXPECT_EQ(ctx.nodeCounter - before, 2u * n - 1u);
         EXPECT_TRUE(node.isExpanded());
-        EXPECT_EQ(node.board, nullptr);
-        EXPECT_EQ(node.children[n - 1]->board, own);  // the last child plays in place
+        // The root keeps its board as it was: its children are built from it.
+        ASSERT_EQ(node.board, own);
+        expectSamePosition(*own, *original);
         EXPECT_EQ(node.proofNum, 1);  // numbers wait for updateAncestors
         EXPECT_EQ(node.disproofNum, 1);
-        for (int i = 0; i < n; ++i) {
-            SCOPED_TRACE(i);
-            const StatNode* child = node.children[i];
-            EXPECT_EQ(child->move, expectedMoves[i]);
-            EXPECT_EQ(child->parent, &node);
-            EXPECT_EQ(child->board->sideToMove, 1 - parentSide);
-            EXPECT_EQ(child->isOrNode(), child->board->sideToMove == 1);
-            EXPECT_FALSE(child->board->isEmpty(expectedMoves[i]));
-            EXPECT_EQ(child->board->moveCount, c.moves.size() + 1);
-            int first, second;
-            child->board->estimate(first, second);
-            EXPECT_EQ(child->proofNum, first);
-            EXPECT_EQ(child->disproofNum, second);
+        expectChildren(node, expected);
+    }
+}
+
+// A leaf's board is its parent's with its move played, rebuilt at its own
+// expansion and kept there for its children.
+TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
+    SearchContext ctx;
+    auto board = test::playSequence({210, 211, 190, 231, 230, 250, 170, 150});
+    StatNode root(ctx.nodeCounter, board.release());
+    expand(ctx, &root);
+    ASSERT_GE(root.childrenCnt, 2);
+    // The first child, then the last one: the last is estimated on the work
+    // board itself rather than a copy, so both paths are seen.
+    for (unsigned pick : {0u, root.childrenCnt - 1u}) {
+        SCOPED_TRACE(pick);
+        StatNode* leaf = root.children[pick];
+        ASSERT_FALSE(leaf->isSolved());
+        std::unique_ptr<K2Board> position(root.board->clone());
+        position->play(leaf->move);
+        const std::vector<ExpectedChild> expected = childrenOf(*position);
+
+        expand(ctx, leaf);
+
+        ASSERT_NE(leaf->board, nullptr);
+        expectSamePosition(*leaf->board, *position);
+        expectChildren(*leaf, expected);
+        // A grandchild's expansion starts from the kept board.
+        StatNode* grandchild = leaf->children[0];
+        if (!grandchild->isSolved()) {
+            position->play(grandchild->move);
+            const std::vector<ExpectedChild> next = childrenOf(*position);
+            expand(ctx, grandchild);
+            ASSERT_NE(grandchild->board, nullptr);
+            expectSamePosition(*grandchild->board, *position);
+            expectChildren(*grandchild, next);
         }
     }
 }
@@ -356,7 +418,7 @@ TEST(Expand, AChildWhereTheMoverLeftFiveOpenIsDecidedClonedOrInPlace) {
         std::initializer_list<int> blocks = {209, 334, 0, 399, 19, 380, 2, 397};
         auto board = c.fourOwner == 1 ? test::boardSetUp(blocks, fours, 0)
                                       : test::boardSetUp(fours, blocks, 1);
-        StatNode node(ctx.nodeCounter, board.release(), nullptr);
+        StatNode node(ctx.nodeCounter, board.release());
         expand(ctx, &node);
         ASSERT_GE(node.childrenCnt, 2);
         bool sawFiveSquares[2] = {false, false};

@@ -55,40 +55,38 @@ TEST(StatNodeConstruction, RootAdvancesTheCounterByOneAndStartsOpen) {
     EXPECT_EQ(root->disproofNum, 1);
     EXPECT_EQ(root->move, -1);
     EXPECT_EQ(root->parent, nullptr);
-    EXPECT_EQ(root->pathParent, nullptr);
-    EXPECT_EQ(root->parentsCnt, 0);
     EXPECT_EQ(root->childrenCnt, 0);
-    EXPECT_EQ(root->childrenCap, 0);
     EXPECT_EQ(root->growthCnt, 0);
+    EXPECT_NE(root->board, nullptr);
 }
 
-TEST(StatNodeConstruction, ChildrenAdvanceTheCounterByTwoButTheLastByOne) {
+// The effort statistic counts an expansion of n children as 2n - 1: every child
+// double but the last, each stamped at its own place in that count.
+TEST(StatNodeConstruction, AnExpansionAdvancesTheCounterByTwoPerChildButTheLastByOne) {
     SearchContext ctx;
-    for (int n : {1, 2, 5}) {
-        SCOPED_TRACE(n);
-        auto parent = makeRoot(ctx, 1);
-        const std::uint32_t before = ctx.nodeCounter;
-        std::vector<test::Numbers> numbers(n, {1, 1});
-        giveChildren(ctx, parent.get(), numbers);
-        // giveChildren builds every child with the move constructor: 2 each.
-        EXPECT_EQ(ctx.nodeCounter - before, 2u * n);
-        for (int i = 0; i < n; ++i) {
-            const StatNode* child = parent->children[i];
-            EXPECT_EQ(child->counterStamp, before + 2u * i);
-            EXPECT_EQ(child->move, i);
-            EXPECT_EQ(child->parent, parent.get());
-            EXPECT_EQ(child->pathParent, parent.get());
-            EXPECT_EQ(child->parentsCnt, 1);
-            EXPECT_FALSE(child->isOrNode());
+    for (int side : {0, 1}) {
+        for (int n : {1, 2, 5}) {
+            SCOPED_TRACE(testing::Message() << "side " << side << ", " << n << " children");
+            auto parent = makeRoot(ctx, side);
+            const std::uint32_t before = ctx.nodeCounter;
+            const std::vector<std::int16_t> moves = {40, 7, 399, 0, 210};
+            parent->attachChildren(ctx.nodeCounter, moves.data(), n);
+            EXPECT_EQ(ctx.nodeCounter - before, 2u * n - 1u);
+            EXPECT_TRUE(parent->isExpanded());
+            ASSERT_EQ(parent->childrenCnt, n);
+            for (int i = 0; i < n; ++i) {
+                const StatNode* child = parent->children[i];
+                EXPECT_EQ(child->counterStamp, before + 2u * i);
+                EXPECT_EQ(child->move, moves[i]);
+                EXPECT_EQ(child->parent, parent.get());
+                EXPECT_EQ(child->isOrNode(), side == 0);
+                EXPECT_FALSE(child->isExpanded());
+                EXPECT_EQ(child->board, nullptr);  // built when the child is expanded
+                EXPECT_EQ(child->proofNum, 1);
+                EXPECT_EQ(child->disproofNum, 1);
+                EXPECT_EQ(child->growthCnt, 0);
+            }
         }
-        // The board-only constructor with a parent: the last child of an expansion.
-        auto* board = new K2Board();
-        board->clear();
-        const std::uint32_t beforeLast = ctx.nodeCounter;
-        StatNode last(ctx.nodeCounter, board, parent.get());
-        EXPECT_EQ(ctx.nodeCounter - beforeLast, 1u);
-        EXPECT_EQ(last.parentsCnt, 1);
-        EXPECT_EQ(last.move, -1);
     }
 }
 

@@ -17,22 +17,19 @@ K2Board* clearedBoard(int sideToMove) {
 } // namespace
 
 std::unique_ptr<StatNode> makeRoot(SearchContext& context, int sideToMove) {
-    return std::make_unique<StatNode>(context.nodeCounter, clearedBoard(sideToMove), nullptr);
+    return std::make_unique<StatNode>(context.nodeCounter, clearedBoard(sideToMove));
 }
 
 StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children) {
     const int n = static_cast<int>(children.size());
-    const int childSide = node->isOrNode() ? 0 : 1;
-    StatNode* slots = node->allocateChildren(n);
+    std::vector<std::int16_t> moves(children.size());
+    for (int i = 0; i < n; ++i)
+        moves[i] = static_cast<std::int16_t>(i);
+    node->attachChildren(context.nodeCounter, moves.data(), n);
     for (int i = 0; i < n; ++i) {
-        StatNode* child = new (slots + i) StatNode(context.nodeCounter, clearedBoard(childSide), node, i);
-        child->proofNum = children[i].proof;
-        child->disproofNum = children[i].disproof;
-        node->children[i] = child;
+        node->children[i]->proofNum = children[i].proof;
+        node->children[i]->disproofNum = children[i].disproof;
     }
-    delete node->board;
-    node->board = nullptr;
-    node->flags |= NODE_EXPANDED;
     return node->children[0];
 }
 

@@ -21,9 +21,9 @@ struct Numbers {
 // A root on a cleared board with the given side to move.
 std::unique_ptr<StatNode> makeRoot(SearchContext& context, int sideToMove);
 
-// Turns an unexpanded node into an expanded one whose children (on cleared
-// boards, moves 0, 1, 2, ...) carry the given numbers, as an expansion would
-// leave it: no board of its own, children in order. Returns the first child.
+// Turns an unexpanded node into an expanded one whose children (moves 0, 1,
+// 2, ..., no boards) carry the given numbers, as an expansion would leave it.
+// Returns the first child.
 StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children);
 
 // An expanded root of the given role with children carrying the numbers.
