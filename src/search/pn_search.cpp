@@ -180,6 +180,9 @@ StatNode* updateAncestors(SearchContext& context, StatNode* leaf) {
         std::int32_t d = node->disproofNum;
         updateValues(node);
         changed = p != node->proofNum || d != node->disproofNum;
+        // Newly solved below the root: nothing under it is read again.
+        if (changed && node->parent && node->isSolved() && context.releaseSolved)
+            context.releasedNodes += node->releaseSubtree();
         last = node;
         node = node->parent;
     }

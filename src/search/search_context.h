@@ -42,6 +42,12 @@ struct SearchContext {
     // in turn (probe). They keep their item blocks from one expansion to the next.
     K2Board work;
     K2Board probe;
+    // Whether the subtree of a node solved below the root is freed at once
+    // (selection never enters a solved node, and the final choice reads only
+    // the root's children); off only to compare against the whole tree.
+    bool releaseSolved = true;
+    // Nodes freed that way so far.
+    std::uint64_t releasedNodes = 0;
 
     SearchContext() = default;
     SearchContext(const SearchContext&) = delete;

@@ -39,6 +39,11 @@ StatNode::StatNode(StatNode* parent, int move, bool orNode, std::uint32_t stamp)
       flags(orNode ? NODE_OR : 0) {}
 
 StatNode::~StatNode() {
+    destroyChildren();
+    delete board;
+}
+
+void StatNode::destroyChildren() {
     try {
         for (unsigned i = 0; i < childrenCnt; ++i) {
             // A slot is empty only if the expansion that owned it never finished.
@@ -60,7 +65,28 @@ StatNode::~StatNode() {
     } catch (...) {
         appendErrorLog(DESTROY_FAULT_ARRAY);
     }
+}
+
+namespace {
+
+std::uint64_t subtreeSize(const StatNode& node) {
+    std::uint64_t n = node.childrenCnt;
+    for (unsigned i = 0; i < node.childrenCnt; ++i)
+        n += subtreeSize(*node.children[i]);
+    return n;
+}
+
+} // namespace
+
+std::uint64_t StatNode::releaseSubtree() {
+    const std::uint64_t freed = subtreeSize(*this);
+    destroyChildren();
+    children = nullptr;
+    childrenCnt = 0;
     delete board;
+    board = nullptr;
+    flags &= static_cast<std::uint8_t>(~NODE_EXPANDED);
+    return freed;
 }
 
 void StatNode::setOrNode(bool orNode) {

@@ -72,8 +72,15 @@ public:
     // expansion costs one allocation.
     void attachChildren(std::uint32_t& counter, const std::int16_t* moves, int n);
 
+    // Frees everything below the node and its own board, and makes it a leaf
+    // again with its numbers and effort kept: for a solved node below the root,
+    // which selection never enters again. Returns the number of nodes freed.
+    std::uint64_t releaseSubtree();
+
 private:
     StatNode(StatNode* parent, int move, bool orNode, std::uint32_t stamp);
+    // Destroys the children and frees their array, each step guarded and logged.
+    void destroyChildren();
 };
 
 } // namespace kelmo

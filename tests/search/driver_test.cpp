@@ -87,7 +87,8 @@ std::unique_ptr<StatNode> rootOn(SearchContext& ctx, std::unique_ptr<K2Board> bo
     return std::make_unique<StatNode>(ctx.nodeCounter, board.release());
 }
 
-// The node-counter cost of a tree, checked against what the search reported.
+// The node-counter cost of a tree, checked against what the search reported;
+// only for a search that kept its solved subtrees (releaseSolved off).
 void expectConsistentTree(const StatNode& root, const SearchStats& stats) {
     EXPECT_EQ(stats.nodes, test::counterAdvanceOf(root) - 1u);  // the root was built before
 }
@@ -188,6 +189,7 @@ TEST(RunSearch, AFullBoardHasNoMove) {
 TEST(RunSearch, IsDeterministicUnderAnIterationCap) {
     auto play = [] {
         SearchContext ctx;
+        ctx.releaseSolved = false;
         auto root = rootOn(ctx, test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}));
         SearchStats stats;
         int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
@@ -240,6 +242,7 @@ TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
     };
     for (const Tactic& t : cases) {
         SCOPED_TRACE(t.name);
+        ctx.releaseSolved = false;
         auto root = rootOn(ctx, tacticBoard(t));
         SearchStats stats;
         int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
@@ -296,6 +299,85 @@ TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
     EXPECT_EQ(move, remaining->move);
     EXPECT_FALSE(root->isSolved());
     EXPECT_GT(stats.iterations, 0u);
+}
+
+// Freeing the subtree of every node solved below the root must leave the
+// search exactly as it was: same move, same counts, same numbers and effort at
+// the root's children, with solved nodes below the root left bare.
+struct TreeSummary {
+    std::uint64_t nodes = 0;
+    std::uint64_t boards = 0;
+    std::uint64_t bareSolved = 0;    // solved, below the root, nothing under it
+    std::uint64_t solvedWithTree = 0; // solved, below the root, still holding children or a board
+};
+
+TreeSummary summarise(const StatNode& root) {
+    TreeSummary t;
+    std::vector<const StatNode*> stack{&root};
+    while (!stack.empty()) {
+        const StatNode* node = stack.back();
+        stack.pop_back();
+        ++t.nodes;
+        t.boards += node->board != nullptr;
+        if (node != &root && node->isSolved()) {
+            if (node->childrenCnt == 0 && !node->board && !node->isExpanded())
+                ++t.bareSolved;
+            else
+                ++t.solvedWithTree;
+        }
+        for (unsigned i = 0; i < node->childrenCnt; ++i)
+            stack.push_back(node->children[i]);
+    }
+    return t;
+}
+
+TEST(RunSearch, ReleasingSolvedSubtreesChangesNothingTheSearchReads) {
+    struct Case {
+        const char* name;
+        std::unique_ptr<K2Board> (*board)();
+        std::uint64_t iterations;
+    };
+    const Case cases[] = {
+        {"middle game", [] { return test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}); }, 3000},
+        {"opening", [] { return test::playSequence({210, 190, 211, 212, 230}); }, 3000},
+        {"four-three", [] { return tacticBoard({"", {194, 0, 1, 2}, {191, 192, 193, 210, 230}, 190}); }, 20000},
+    };
+    std::uint64_t releasedInAll = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SearchContext keeping, releasing;
+        keeping.releaseSolved = false;
+        auto whole = rootOn(keeping, c.board());
+        auto lean = rootOn(releasing, c.board());
+        SearchStats wholeStats, leanStats;
+        const int wholeMove = runSearch(keeping, whole.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &wholeStats);
+        const int leanMove = runSearch(releasing, lean.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &leanStats);
+
+        EXPECT_EQ(leanMove, wholeMove);
+        EXPECT_EQ(leanStats.iterations, wholeStats.iterations);
+        EXPECT_EQ(leanStats.nodes, wholeStats.nodes);
+        EXPECT_EQ(releasing.nodeCounter, keeping.nodeCounter);
+        EXPECT_EQ(lean->proofNum, whole->proofNum);
+        EXPECT_EQ(lean->disproofNum, whole->disproofNum);
+        EXPECT_EQ(lean->growthCnt, whole->growthCnt);
+        ASSERT_EQ(lean->childrenCnt, whole->childrenCnt);
+        for (unsigned i = 0; i < lean->childrenCnt; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(lean->children[i]->move, whole->children[i]->move);
+            EXPECT_EQ(lean->children[i]->proofNum, whole->children[i]->proofNum);
+            EXPECT_EQ(lean->children[i]->disproofNum, whole->children[i]->disproofNum);
+            EXPECT_EQ(lean->children[i]->growthCnt, whole->children[i]->growthCnt);
+        }
+
+        const TreeSummary w = summarise(*whole), l = summarise(*lean);
+        EXPECT_EQ(keeping.releasedNodes, 0u);
+        EXPECT_EQ(l.solvedWithTree, 0u);
+        EXPECT_EQ(l.nodes + releasing.releasedNodes, w.nodes);
+        EXPECT_LE(l.boards, w.boards);
+        releasedInAll += releasing.releasedNodes;
+    }
+    // The cases are chosen so that subtrees do get solved and freed.
+    EXPECT_GT(releasedInAll, 0u);
 }
 
 // The reserve for discarding a tree: in proportion to the tree's bytes, nothing
