@@ -97,10 +97,9 @@ std::int64_t residentAnonymous() {
 }
 
 struct TreeCensus {
-    std::uint64_t nodes = 0, boards = 0, items = 0, links = 0;
+    std::uint64_t nodes = 0, boards = 0, items = 0;
     std::uint64_t ownBytes() const {
-        return nodes * sizeof(StatNode) + links * sizeof(StatNode*) + boards * sizeof(K2Board) +
-               items * sizeof(ThreatListItem);
+        return nodes * sizeof(StatNode) + boards * sizeof(K2Board) + items * sizeof(ThreatListItem);
     }
 };
 
@@ -111,7 +110,6 @@ TreeCensus census(const StatNode* root) {
         const StatNode* node = stack.back();
         stack.pop_back();
         ++c.nodes;
-        c.links += node->childrenCnt;
         if (node->board) {
             ++c.boards;
             for (int p = 0; p < PLAYER_NB; ++p)
@@ -119,7 +117,7 @@ TreeCensus census(const StatNode* root) {
                     ++c.items;
         }
         for (unsigned i = 0; i < node->childrenCnt; ++i)
-            stack.push_back(node->children[i]);
+            stack.push_back(node->child(i));
     }
     return c;
 }
@@ -128,33 +126,31 @@ struct Run {
     SearchStats stats;
     double seconds = 0;
     double teardownSeconds = 0;
-    double releaseSeconds = 0;
     int move = -1;
     TreeCensus tree;
     std::int64_t memoryGrowth = 0;
-    std::int64_t reading = 0;   // processMemoryUse with the full tree
+    std::int64_t reading = 0;   // the memory reading with the full tree
     std::int64_t resident = 0;  // the kernel's count at the same moment
 };
 
 // One search on a fresh root, then the tree's teardown as the brain does it.
 Run search(SearchContext& context, const Position& p, std::uint64_t cap, std::int64_t memoryLimit, bool takeCensus) {
     Run run;
-    auto* root = new StatNode(context.nodeCounter, buildBoard(p));
-    const std::int64_t before = processMemoryUse();
+    K2Board* position = buildBoard(p);
+    StatNode* root = newRoot(context, *position);
+    delete position;
+    const std::int64_t before = context.memory.read(context.arena);
     auto start = std::chrono::steady_clock::now();
     run.move = runSearch(context, root, NO_TIME_LIMIT, memoryLimit, cap, &run.stats);
     run.seconds = secondsSince(start);
-    run.reading = processMemoryUse();
+    run.reading = context.memory.read(context.arena);
     run.resident = residentAnonymous();
     run.memoryGrowth = run.reading - before;
     if (takeCensus)
         run.tree = census(root);
     start = std::chrono::steady_clock::now();
-    delete root;
+    context.arena.reset();
     run.teardownSeconds = secondsSince(start);
-    start = std::chrono::steady_clock::now();
-    releaseFreedMemory();
-    run.releaseSeconds = secondsSince(start);
     return run;
 }
 
@@ -170,7 +166,7 @@ std::uint64_t fnv1a(std::uint64_t hash, std::uint32_t value) {
 
 int main() {
     SearchContext context;
-    std::int64_t peak = processMemoryUse();
+    std::int64_t peak = context.memory.read(context.arena);
 
     // Signature: every position under the iteration cap, no clock, no memory limit.
     std::uint64_t totalNodes = 0, totalIterations = 0;
@@ -197,7 +193,7 @@ int main() {
     volatile std::int64_t sink = 0;
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < QUERIES; ++i)
-        sink = sink + processMemoryUse();
+        sink = sink + context.memory.read(context.arena);
     const double memoryQuery = secondsSince(start) / QUERIES;
     Stopwatch watch;
     watch.start();
@@ -251,17 +247,15 @@ int main() {
                 " boards, %" PRIu64 " list items): %+.1f%%\n",
                 double(first.memoryGrowth) / t.nodes, double(t.ownBytes()) / t.nodes, t.nodes, t.boards,
                 t.items, 100.0 * (double(first.memoryGrowth) / double(t.ownBytes()) - 1.0));
-    std::printf("  sizes: node %zu, board %zu, list item %zu, child link %zu\n", sizeof(StatNode),
-                sizeof(K2Board), sizeof(ThreatListItem), sizeof(StatNode*));
+    std::printf("  sizes: node %zu, board %zu, list item %zu\n", sizeof(StatNode), sizeof(K2Board),
+                sizeof(ThreatListItem));
 
     // Teardown of a tree that fills the largest limit.
     Run large = search(context, big, 0, LARGE_MEMORY_LIMIT, false);
     if (large.stats.peakMemory > peak)
         peak = large.stats.peakMemory;
-    std::printf("teardown of %u nodes (%.0f MB): %.1f ms, %.1f ms per million nodes; releasing the "
-                "memory %.1f ms\n",
-                large.stats.nodes, large.memoryGrowth / 1e6, large.teardownSeconds * 1e3,
-                large.teardownSeconds * 1e3 / (large.stats.nodes / 1e6), large.releaseSeconds * 1e3);
+    std::printf("teardown of %u nodes (%.0f MB): %.3f ms\n", large.stats.nodes, large.memoryGrowth / 1e6,
+                large.teardownSeconds * 1e3);
     std::printf("  (search %.2f s, %.0f nodes/s)\n", large.seconds, large.stats.nodes / large.seconds);
 
     std::printf("peak memory %.1f MB\n", peak / 1e6);

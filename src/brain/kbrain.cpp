@@ -1,6 +1,7 @@
 // KBrain: keeps the game board and the search root in step with the protocol
 // and asks the search for each reply. Between commands the root is an
-// unexpanded node on its own copy of the game position; no tree outlives a move.
+// unexpanded node on its own copy of the game position, alone in the search
+// context's arena; no tree outlives a move, but the arena's blocks do.
 #include "brain/kbrain.h"
 
 #include "book/book.h"
@@ -33,19 +34,21 @@ KBrain::KBrain() : root(nullptr), board(nullptr) {
     startGame();
 }
 
-KBrain::~KBrain() {
-    delete root;
-    delete board;
+KBrain::~KBrain() { delete board; }
+
+// Discards the tree and starts a new one on the game position. The root is
+// null only when the arena cannot get a single block; searchMove copes.
+void KBrain::renewRoot() {
+    searchContext.arena.reset();
+    root = newRoot(searchContext, *board);
 }
 
 // A fresh game with the opponent to move and the default limits; also the
 // state the process starts in.
 void KBrain::startGame() {
-    delete root;
     delete board;
-    K2Board* fresh = newEmptyBoard();
-    board = fresh->clone();
-    root = new StatNode(searchContext.nodeCounter, fresh);
+    board = newEmptyBoard();
+    renewRoot();
     // The same limits as at process start: a game begun with START and no INFO
     // gets the usual three seconds a move, not a tenth of one.
     time_left = DEFAULT_TIME_LEFT;
@@ -56,11 +59,10 @@ void KBrain::startGame() {
 int KBrain::begin() {
     // A board built anew rather than cleared, so no threat list of an earlier
     // game survives into this one.
-    delete root;
     delete board;
-    root = new StatNode(searchContext.nodeCounter, newEmptyBoard());
-    root->setOrNode(true);
-    board = root->board->clone();
+    board = newEmptyBoard();
+    board->sideToMove = 1;
+    renewRoot();
     int square = searchMove();
     if (square < 0)
         return -1;
@@ -78,12 +80,10 @@ int KBrain::turn(int x, int y) {
 }
 
 bool KBrain::setupBoard(InputScanner& in, std::ostream& out, int& reply) {
-    delete root;
     delete board;
-    K2Board* fresh = new K2Board();
-    bool ok = readBoard(*fresh, in, out);
-    board = fresh->clone();
-    root = new StatNode(searchContext.nodeCounter, fresh);
+    board = new K2Board();
+    bool ok = readBoard(*board, in, out);
+    renewRoot();
     // The limits stay as INFO set them: managers send their limits before BOARD,
     // and resetting them would overrun a shorter turn limit.
     reply = -1;
@@ -109,6 +109,8 @@ void KBrain::setMaxMemory(std::int32_t value) { max_memory = value; }
 bool KBrain::squareIsEmpty(int square) const { return board->isEmpty(square); }
 
 int KBrain::searchMove() {
+    if (!root)
+        return firstEmptySquare(*board);
     if (!root->isOrNode())
         appendErrorLog("AndNode search");
     std::int32_t limit = computeBudget(time_left, timeout_turn);
@@ -122,19 +124,15 @@ int KBrain::searchMove() {
 }
 
 void KBrain::advance(int square) {
-    // The teardown is timed so that the next search keeps enough of its
-    // allowance for discarding its own tree.
+    // Discarding the tree is timed so that the next search keeps enough of its
+    // allowance for discarding its own.
     Stopwatch teardown;
     teardown.start();
-    const std::int64_t before = processMemoryUse();
-    delete root;
-    root = nullptr;
-    // Where the platform needs it, give the freed tree back so that the next
-    // search's memory reading starts from the game's own footprint.
-    releaseFreedMemory();
-    searchContext.teardown.note(before - processMemoryUse(), teardown.elapsed());
+    const std::int64_t treeBytes = searchContext.arena.bytesInUse();
+    searchContext.arena.reset();
+    searchContext.teardown.note(treeBytes, teardown.elapsed());
     board->play(square);
-    root = new StatNode(searchContext.nodeCounter, board->clone());
+    renewRoot();
 }
 
 void KBrain::learnDirectory(const std::string& directory, std::ostream& out) {

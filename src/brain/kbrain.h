@@ -22,7 +22,7 @@ constexpr std::int64_t UNLIMITED_MEMORY_CAP = 350000000;
 
 class KBrain {
 public:
-    StatNode* root;
+    StatNode* root;   // in searchContext's arena; null only if the arena had no room
     K2Board* board;
     std::int32_t time_left;
     std::int32_t timeout_turn;
@@ -55,6 +55,11 @@ public:
     // Search.
     int searchMove();
     void advance(int square);
+
+private:
+    void renewRoot();
+
+public:
 
     // Knowledge.
     void learnDirectory(const std::string& directory, std::ostream& out);

@@ -24,19 +24,19 @@ StatNode* chooseRootChild(const StatNode* root) {
     const unsigned n = root->childrenCnt;
     if (n == 0)
         return nullptr;
-    StatNode* const* children = root->children;
+    StatNode* children = root->children;
     for (unsigned i = 0; i < n; ++i) {
-        if (children[i]->proofNum == 0)
-            return children[i];
+        if (children[i].proofNum == 0)
+            return children + i;
     }
     StatNode* chosen = nullptr;
     double best = 100000000000.0;
     for (unsigned i = 0; i < n; ++i) {
-        double r = static_cast<double>(children[i]->proofNum) /
-                   (static_cast<double>(children[i]->growthCnt) + 1.0);
+        double r = static_cast<double>(children[i].proofNum) /
+                   (static_cast<double>(children[i].growthCnt) + 1.0);
         if (r >= 0 && r < best) {
             best = r;
-            chosen = children[i];
+            chosen = children + i;
         }
     }
     if (chosen)
@@ -44,10 +44,10 @@ StatNode* chooseRootChild(const StatNode* root) {
     // Every move loses: play the one whose refutation took the most work.
     std::int64_t most = 0;
     for (unsigned i = 0; i < n; ++i) {
-        std::int64_t g = static_cast<std::int64_t>(children[i]->growthCnt) + 1;
+        std::int64_t g = static_cast<std::int64_t>(children[i].growthCnt) + 1;
         if (g > most) {
             most = g;
-            chosen = children[i];
+            chosen = children + i;
         }
     }
     return chosen;
@@ -65,7 +65,7 @@ constexpr std::int64_t CALIBRATION_MIN_BYTES = 8000000;
 bool onlyOneMoveLeft(const StatNode* root) {
     unsigned open = 0;
     for (unsigned i = 0; i < root->childrenCnt && open < 2; ++i) {
-        if (root->children[i]->disproofNum != 0)
+        if (root->children[i].disproofNum != 0)
             ++open;
     }
     return open == 1;
@@ -95,20 +95,23 @@ int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, 
     std::uint64_t iterations = 0;
     std::int64_t peak = 0;
     // What the process held before this tree: the rest of a reading is the tree.
-    const std::int64_t memoryAtStart = processMemoryUse();
+    const std::int64_t memoryAtStart = context.memory.read(context.arena);
+    const std::uint64_t builtAtStart = context.builtNodes;
 
     int reply = -1;
+    bool outOfMemory = false;
     if (!root->isExpanded()) {
         root->proofNum = 1;
         root->disproofNum = 1;
-        expand(context, root);
+        outOfMemory = !expand(context, root);
         updateValues(root);
     }
     if (root->childrenCnt < 2) {
         // Decided at once or a single candidate: the square the expansion found,
-        // or no move at all on a full board.
+        // the generator's first choice when there was no room to expand, or no
+        // move at all on a full board.
         if (root->childrenCnt == 1)
-            reply = root->children[0]->move;
+            reply = root->children[0].move;
         else if (!root->isExpanded() && context.candidates.count > 0)
             reply = context.candidates.squares[0];
     } else {
@@ -118,7 +121,7 @@ int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, 
                 break;
             if (maxIterations != 0 && iterations >= maxIterations)
                 break;
-            std::int64_t memory = processMemoryUse();
+            std::int64_t memory = context.memory.read(context.arena);
             if (memory > peak)
                 peak = memory;
             // The tree's teardown comes out of this move's time too.
@@ -130,7 +133,12 @@ int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, 
             if (onlyOneMoveLeft(root))
                 break;
             StatNode* leaf = selectMostProving(context, current);
-            expand(context, leaf);
+            if (!expand(context, leaf)) {
+                // No room for the leaf's children: the tree stays as it was, and
+                // the choice below reads it as after the last full iteration.
+                outOfMemory = true;
+                break;
+            }
             current = updateAncestors(context, leaf);
             ++iterations;
         }
@@ -140,7 +148,9 @@ int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, 
     if (stats) {
         stats->iterations = iterations;
         stats->nodes = context.nodeCounter - counterAtStart;
+        stats->builtNodes = context.builtNodes - builtAtStart;
         stats->peakMemory = peak;
+        stats->outOfMemory = outOfMemory;
     }
     return reply;
 }

@@ -15,7 +15,9 @@ std::int32_t computeBudget(std::int32_t time_left, std::int32_t timeout_turn);
 struct SearchStats {
     std::uint64_t iterations = 0;
     std::uint32_t nodes = 0;  // node counter advance during the search
-    std::int64_t peakMemory = 0;  // highest processMemoryUse reading of the loop
+    std::uint64_t builtNodes = 0;  // nodes actually built (the counter weighs most twice)
+    std::int64_t peakMemory = 0;  // highest memory reading of the loop
+    bool outOfMemory = false;  // the arena could not grow: the search stopped there
 };
 
 // The child the driver plays once the loop has ended: the first proven child,
@@ -23,9 +25,10 @@ struct SearchStats {
 // with the most growth. Earlier children win ties. Null for a node without children.
 StatNode* chooseRootChild(const StatNode* root);
 
-// Expands the root, searches until it is solved, a limit is reached or only one
-// root move is not lost, and returns the chosen square (-1 if the root has no
-// move at all). maxIterations 0 means no iteration cap (tests and the bench set one).
+// Expands the root, searches until it is solved, a limit is reached, the arena
+// cannot grow or only one root move is not lost, and returns the chosen square
+// (-1 if the root has no move at all). maxIterations 0 means no iteration cap
+// (tests and the bench set one). The root and its tree live in the context's arena.
 int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
               std::uint64_t maxIterations = 0, SearchStats* stats = nullptr);
 

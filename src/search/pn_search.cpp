@@ -47,7 +47,7 @@ void initChild(StatNode* child, const K2Board& board, bool decided) {
 
 } // namespace
 
-void expand(SearchContext& context, StatNode* node) {
+bool expand(SearchContext& context, StatNode* node) {
     // The node's position on the work board: the root's own board, or a leaf's
     // rebuilt from its parent's with the leaf's move.
     K2Board& work = context.work;
@@ -66,29 +66,42 @@ void expand(SearchContext& context, StatNode* node) {
             setProven(node);
         else
             setDisproven(node);
-        return;
+        return true;
     }
     if (n <= 0) {
         // No empty square left: nobody can win, so the brain cannot force a win.
         setDisproven(node);
-        return;
+        return true;
     }
 
     // An expanded node keeps its board: its children are rebuilt from it.
-    if (!node->board)
-        node->board = work.clone();
-    const K2Board& position = *node->board;
+    NodeArena& arena = context.arena;
+    K2Board* packed = nullptr;
+    if (!node->board) {
+        void* memory = arena.allocate(work.packedBytes());
+        if (!memory)
+            return false;
+        packed = work.packInto(memory);
+    }
     const std::int16_t* squares = context.candidates.squares;
-    node->attachChildren(context.nodeCounter, squares, n);
+    if (!node->attachChildren(context, squares, n)) {
+        if (packed)
+            arena.release(packed, packed->packedBytes());
+        return false;
+    }
+    if (packed)
+        node->board = packed;
+    const K2Board& position = *node->board;
     K2Board& probe = context.probe;
     for (int i = 0; i < n - 1; ++i) {
         probe.copyFrom(position);
         bool decided = probe.play(squares[i]);
-        initChild(node->children[i], probe, decided);
+        initChild(node->child(i), probe, decided);
     }
     // The work board still holds the node's position: the last child is played on it.
     bool decided = work.play(squares[n - 1]);
-    initChild(node->children[n - 1], work, decided);
+    initChild(node->child(n - 1), work, decided);
+    return true;
 }
 
 void updateValues(StatNode* node) {
@@ -103,18 +116,18 @@ void updateValues(StatNode* node) {
         }
         return;
     }
-    StatNode* const* children = node->children;
+    const StatNode* children = node->children;
     const unsigned n = node->childrenCnt;
-    std::int32_t P = children[0]->proofNum;
-    std::int32_t D = children[0]->disproofNum;
+    std::int32_t P = children[0].proofNum;
+    std::int32_t D = children[0].disproofNum;
     if (node->isOrNode()) {
         if (P != 0) {
             for (unsigned i = 1; i < n; ++i) {
-                std::int32_t p = children[i]->proofNum;
+                std::int32_t p = children[i].proofNum;
                 if (p > 0) {
                     if (p < P || P < 0)
                         P = p;
-                    D = saturatingAdd(D, children[i]->disproofNum);
+                    D = saturatingAdd(D, children[i].disproofNum);
                 } else if (p == 0) {
                     P = 0;
                     D = PN_INFINITE;
@@ -125,11 +138,11 @@ void updateValues(StatNode* node) {
     } else {
         if (D != 0) {
             for (unsigned i = 1; i < n; ++i) {
-                std::int32_t d = children[i]->disproofNum;
+                std::int32_t d = children[i].disproofNum;
                 if (d > 0) {
                     if (d < D || D < 0)
                         D = d;
-                    P = saturatingAdd(P, children[i]->proofNum);
+                    P = saturatingAdd(P, children[i].proofNum);
                 } else if (d == 0) {
                     D = 0;
                     P = PN_INFINITE;
@@ -147,15 +160,15 @@ StatNode* selectMostProving(SearchContext& context, StatNode* start) {
     node->stamp(context.nodeCounter);
     while (node->isExpanded()) {
         const bool orNode = node->isOrNode();
-        StatNode* const* children = node->children;
+        StatNode* children = node->children;
         const unsigned n = node->childrenCnt;
-        StatNode* chosen = children[0];
+        StatNode* chosen = children;
         std::int32_t best = 2147483647;
         for (unsigned i = 0; i < n; ++i) {
-            std::int32_t v = orNode ? children[i]->proofNum : children[i]->disproofNum;
+            std::int32_t v = orNode ? children[i].proofNum : children[i].disproofNum;
             if (v != PN_INFINITE && v < best) {
                 best = v;
-                chosen = children[i];
+                chosen = children + i;
             }
         }
         node = chosen;
@@ -181,8 +194,11 @@ StatNode* updateAncestors(SearchContext& context, StatNode* leaf) {
         updateValues(node);
         changed = p != node->proofNum || d != node->disproofNum;
         // Newly solved below the root: nothing under it is read again.
-        if (changed && node->parent && node->isSolved() && context.releaseSolved)
-            context.releasedNodes += node->releaseSubtree();
+        if (changed && node->parent && node->isSolved() && context.releaseSolved) {
+            const std::int64_t freeBefore = context.arena.bytesFree();
+            context.releasedNodes += node->releaseSubtree(context.arena);
+            context.releasedBytes += context.arena.bytesFree() - freeBefore;
+        }
         last = node;
         node = node->parent;
     }

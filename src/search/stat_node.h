@@ -1,10 +1,12 @@
-// StatNode: a node of the proof-number search tree. Its constructors advance
-// the search context's node counter, which measures search effort.
+// StatNode: a node of the proof-number search tree. Nodes, their child arrays
+// and their boards live in the search context's arena; building them advances
+// the context's node counter, which measures search effort.
 #pragma once
 
 #include <cstdint>
 
 #include "board/k2board.h"
+#include "search/search_context.h"
 
 namespace kelmo {
 
@@ -17,26 +19,15 @@ constexpr std::int32_t PN_INFINITE = -1;
 // the 2147483647 that selection starts its comparison with.
 constexpr std::int32_t PN_SATURATED = 2147483646;
 
-class StatNode;
-
-// Test seam for the guarded steps of destruction: when set, it is called at the
-// end of step 1 (children destroyed) and of step 2 (children array freed) with
-// the step number; a failure it raises is caught, logged and passed over like
-// any other failure of that step. Production code never sets it.
-using NodeDestroyHook = void (*)(const StatNode& node, int step);
-extern NodeDestroyHook nodeDestroyHook;
-
-constexpr const char* DESTROY_FAULT_CHILDREN = "chyba typu 1 pri v destruktoru StatNode";
-constexpr const char* DESTROY_FAULT_ARRAY = "chyba typu 2 pri v destruktoru StatNode";
-
 class StatNode {
 public:
-    // The node's position, owned: on the root from the start, on any other node
-    // from its expansion on. A leaf has none; its position is its parent's board
-    // with its move played, rebuilt when the leaf is expanded.
+    // The node's position, a packed board in the arena: on the root from the
+    // start, on any other node from its expansion on. A leaf has none; its
+    // position is its parent's board with its move played, rebuilt when the
+    // leaf is expanded.
     K2Board* board;
     StatNode* parent;
-    StatNode** children;        // owned array of childrenCnt links (see attachChildren)
+    StatNode* children;         // childrenCnt nodes side by side in the arena
     std::int32_t proofNum;
     std::int32_t disproofNum;
     std::int32_t growthCnt;
@@ -45,11 +36,10 @@ public:
     std::uint16_t childrenCnt;  // wide enough for every square of the board
     std::uint8_t flags;
 
-    // A root on its own board, which it takes over; advances the counter by one.
-    StatNode(std::uint32_t& counter, K2Board* board);
-    ~StatNode();
     StatNode(const StatNode&) = delete;
     StatNode& operator=(const StatNode&) = delete;
+
+    StatNode* child(unsigned i) const { return children + i; }
 
     bool isOrNode() const { return flags & NODE_OR; }
     bool isExpanded() const { return flags & NODE_EXPANDED; }
@@ -68,19 +58,24 @@ public:
     // advances by 2n - 1: the effort statistic weighs every child but the last
     // double, as it did when each of them was a copied board and the last one
     // was played on the parent's board in place. Child i is stamped with the
-    // counter's value plus 2i. One block holds the links and the children, so an
-    // expansion costs one allocation.
-    void attachChildren(std::uint32_t& counter, const std::int16_t* moves, int n);
+    // counter's value plus 2i. False, with nothing changed, when the arena has
+    // no room for the children.
+    bool attachChildren(SearchContext& context, const std::int16_t* moves, int n);
 
-    // Frees everything below the node and its own board, and makes it a leaf
-    // again with its numbers and effort kept: for a solved node below the root,
-    // which selection never enters again. Returns the number of nodes freed.
-    std::uint64_t releaseSubtree();
+    // Gives back to the arena everything below the node and its own board, and
+    // makes it a leaf again with its numbers and effort kept: for a solved node
+    // below the root, which selection never enters again. Returns the number
+    // of nodes given back.
+    std::uint64_t releaseSubtree(NodeArena& arena);
 
 private:
-    StatNode(StatNode* parent, int move, bool orNode, std::uint32_t stamp);
-    // Destroys the children and frees their array, each step guarded and logged.
-    void destroyChildren();
+    friend StatNode* newRoot(SearchContext& context, const K2Board& position);
+    StatNode(K2Board* board, StatNode* parent, int move, bool orNode, std::uint32_t stamp);
 };
+
+// A root in the context's arena on a packed copy of the position, its role
+// from the side to move; advances the counter by one. Null when the arena has
+// no room for it.
+StatNode* newRoot(SearchContext& context, const K2Board& position);
 
 } // namespace kelmo

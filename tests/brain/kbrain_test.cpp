@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "errorlog/error_log.h"
+#include "search/driver.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {
@@ -303,6 +304,43 @@ TEST_F(KBrainTest, NoMemoryLimitStillLetsTheSearchRun) {
             EXPECT_EQ(brain.searchContext.nodeCounter - before, expansionOnly) << c.maxMemory;
         }
     }
+}
+
+// When the arena can take no more blocks, the search stops where it is and the
+// brain still answers, move after move, with the move that tree points to; the
+// blocks it holds serve every later move.
+TEST_F(KBrainTest, AnArenaThatCannotGrowStillGivesAnAnswerEveryMove) {
+    KBrain brain;
+    brain.setTimeLeft(100000000);
+    brain.setTimeoutTurn(100000);
+    brain.setMaxMemory(0);
+    brain.searchContext.arena.limitBlocks(2);
+    ASSERT_EQ(brain.begin(), CENTRE);
+    // The opening rules answer the first stones without a search.
+    ASSERT_GE(brain.turn(11, 10), 0);
+    int searched = 0;
+    for (int sq : {squareOf(12, 11), squareOf(8, 9), squareOf(9, 12), squareOf(12, 8)}) {
+        SCOPED_TRACE(sq);
+        if (!brain.squareIsEmpty(sq))
+            continue;
+        brain.advance(sq);
+        const std::uint32_t before = brain.searchContext.nodeCounter;
+        const int reply = brain.searchMove();
+        ASSERT_GE(reply, 0);
+        ASSERT_LT(reply, SQUARE_NB);
+        ASSERT_TRUE(brain.squareIsEmpty(reply));
+        if (brain.root->childrenCnt >= 2 && !brain.root->isSolved()) {
+            // Searched, then stopped by the arena rather than by the clock.
+            EXPECT_GT(brain.searchContext.nodeCounter - before, 1000u);
+            EXPECT_EQ(brain.searchContext.arena.bytesHeld(), static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
+            EXPECT_EQ(reply, chooseRootChild(brain.root)->move);
+            ++searched;
+        }
+        brain.advance(reply);
+        expectRootInStep(brain);
+    }
+    EXPECT_GT(searched, 0);
+    EXPECT_FALSE(errorLogExists());
 }
 
 TEST_F(KBrainTest, AdvancePlaysForTheSideToMoveAndRenewsTheRoot) {

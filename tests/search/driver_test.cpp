@@ -76,15 +76,15 @@ TEST(ChooseRootChild, ProvenFirstThenRatioThenMostResistedLoss) {
             numbers.push_back({child.proof, child.proof == 0 ? INF : child.proof == INF ? 0 : 1});
         auto root = makeExpanded(ctx, true, numbers);
         for (size_t i = 0; i < c.children.size(); ++i)
-            root->children[i]->growthCnt = c.children[i].growth;
-        EXPECT_EQ(chooseRootChild(root.get()), root->children[c.expected]);
+            root->child(i)->growthCnt = c.children[i].growth;
+        EXPECT_EQ(chooseRootChild(root), root->child(c.expected));
     }
     auto leafOnly = test::makeRoot(ctx, 1);
-    EXPECT_EQ(chooseRootChild(leafOnly.get()), nullptr);
+    EXPECT_EQ(chooseRootChild(leafOnly), nullptr);
 }
 
-std::unique_ptr<StatNode> rootOn(SearchContext& ctx, std::unique_ptr<K2Board> board) {
-    return std::make_unique<StatNode>(ctx.nodeCounter, board.release());
+StatNode* rootOn(SearchContext& ctx, std::unique_ptr<K2Board> board) {
+    return test::rootOn(ctx, *board);
 }
 
 // The node-counter cost of a tree, checked against what the search reported;
@@ -111,13 +111,13 @@ TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
         // Player 0 has an open three: the brain has several defences to choose from.
         auto root = rootOn(ctx, test::boardWithStones({210, 211, 212}, {189, 230}, 1));
         SearchStats stats;
-        int move = runSearch(ctx, root.get(), c.timeLimit, c.memoryLimit, 1000, &stats);
+        int move = runSearch(ctx, root, c.timeLimit, c.memoryLimit, 1000, &stats);
         EXPECT_EQ(stats.iterations, 0u);
         ASSERT_GE(root->childrenCnt, 2);
         // Nothing below the root grew: the smallest proof number wins, the earliest on a tie.
         const StatNode* best = nullptr;
         for (unsigned i = 0; i < root->childrenCnt; ++i) {
-            const StatNode* child = root->children[i];
+            const StatNode* child = root->child(i);
             EXPECT_FALSE(child->isExpanded());
             EXPECT_EQ(child->growthCnt, 0);
             if (child->proofNum == 0) {
@@ -154,7 +154,7 @@ TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
         SCOPED_TRACE(c.name);
         auto root = rootOn(ctx, std::move(c.board));
         SearchStats stats;
-        int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+        int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
         EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), move), c.allowed.end()) << move;
         EXPECT_EQ(stats.iterations, 0u);
         EXPECT_LT(root->childrenCnt, 2);
@@ -173,7 +173,7 @@ TEST(RunSearch, AFullBoardHasNoMove) {
     };
     for (Case c : {Case{"full", -1}, Case{"one empty square", 57}}) {
         SCOPED_TRACE(c.name);
-        auto* board = new K2Board();
+        auto board = std::make_unique<K2Board>();
         board->clear();
         for (int sq = 0; sq < SQUARE_NB; ++sq) {
             if (sq != c.emptySquare)
@@ -181,8 +181,8 @@ TEST(RunSearch, AFullBoardHasNoMove) {
         }
         board->moveCount = c.emptySquare < 0 ? SQUARE_NB : SQUARE_NB - 1;
         board->sideToMove = 1;
-        StatNode root(ctx.nodeCounter, board);
-        EXPECT_EQ(runSearch(ctx, &root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
+        StatNode* root = rootOn(ctx, std::move(board));
+        EXPECT_EQ(runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
     }
 }
 
@@ -192,7 +192,7 @@ TEST(RunSearch, IsDeterministicUnderAnIterationCap) {
         ctx.releaseSolved = false;
         auto root = rootOn(ctx, test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}));
         SearchStats stats;
-        int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
+        int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
         expectConsistentTree(*root, stats);
         // The root's effort is what the updates carried up: never more than was built.
         EXPECT_LE(static_cast<std::uint32_t>(root->growthCnt), stats.nodes);
@@ -245,7 +245,7 @@ TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
         ctx.releaseSolved = false;
         auto root = rootOn(ctx, tacticBoard(t));
         SearchStats stats;
-        int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
+        int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
         EXPECT_EQ(move, t.win);
         EXPECT_EQ(root->proofNum, 0);
         EXPECT_EQ(root->disproofNum, INF);
@@ -263,15 +263,15 @@ TEST(RunSearch, EveryMoveLosesAgainstTwoFours) {
     auto root = rootOn(ctx, test::boardSetUp({210, 211, 212, 213, 254, 274, 294, 314},
                                         {209, 334, 0, 399, 19, 380, 2, 397}, 1));
     SearchStats stats;
-    int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
     ASSERT_GE(root->childrenCnt, 2);
     EXPECT_EQ(root->proofNum, INF);
     EXPECT_EQ(root->disproofNum, 0);
     for (unsigned i = 0; i < root->childrenCnt; ++i)
-        EXPECT_EQ(root->children[i]->disproofNum, 0);
+        EXPECT_EQ(root->child(i)->disproofNum, 0);
     EXPECT_EQ(stats.iterations, 0u);
     // No effort anywhere: the first of the lost moves.
-    EXPECT_EQ(move, root->children[0]->move);
+    EXPECT_EQ(move, root->child(0)->move);
 }
 
 TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
@@ -282,16 +282,16 @@ TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
     auto root = rootOn(ctx, test::boardWithStones({210, 211, 212, 92, 112, 132, 384},
                                              {385, 386, 387, 0, 19, 380, 399}, 1));
     SearchStats stats;
-    int move = runSearch(ctx, root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
     ASSERT_EQ(root->childrenCnt, 2);
-    EXPECT_TRUE(root->children[0]->move == 388 || root->children[0]->move == 389);
-    EXPECT_TRUE(root->children[1]->move == 388 || root->children[1]->move == 389);
+    EXPECT_TRUE(root->child(0)->move == 388 || root->child(0)->move == 389);
+    EXPECT_TRUE(root->child(1)->move == 388 || root->child(1)->move == 389);
     int notLost = 0;
     const StatNode* remaining = nullptr;
     for (unsigned i = 0; i < root->childrenCnt; ++i) {
-        if (root->children[i]->disproofNum != 0) {
+        if (root->child(i)->disproofNum != 0) {
             ++notLost;
-            remaining = root->children[i];
+            remaining = root->child(i);
         }
     }
     EXPECT_EQ(notLost, 1);
@@ -326,7 +326,7 @@ TreeSummary summarise(const StatNode& root) {
                 ++t.solvedWithTree;
         }
         for (unsigned i = 0; i < node->childrenCnt; ++i)
-            stack.push_back(node->children[i]);
+            stack.push_back(node->child(i));
     }
     return t;
 }
@@ -350,8 +350,8 @@ TEST(RunSearch, ReleasingSolvedSubtreesChangesNothingTheSearchReads) {
         auto whole = rootOn(keeping, c.board());
         auto lean = rootOn(releasing, c.board());
         SearchStats wholeStats, leanStats;
-        const int wholeMove = runSearch(keeping, whole.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &wholeStats);
-        const int leanMove = runSearch(releasing, lean.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &leanStats);
+        const int wholeMove = runSearch(keeping, whole, NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &wholeStats);
+        const int leanMove = runSearch(releasing, lean, NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &leanStats);
 
         EXPECT_EQ(leanMove, wholeMove);
         EXPECT_EQ(leanStats.iterations, wholeStats.iterations);
@@ -363,10 +363,10 @@ TEST(RunSearch, ReleasingSolvedSubtreesChangesNothingTheSearchReads) {
         ASSERT_EQ(lean->childrenCnt, whole->childrenCnt);
         for (unsigned i = 0; i < lean->childrenCnt; ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(lean->children[i]->move, whole->children[i]->move);
-            EXPECT_EQ(lean->children[i]->proofNum, whole->children[i]->proofNum);
-            EXPECT_EQ(lean->children[i]->disproofNum, whole->children[i]->disproofNum);
-            EXPECT_EQ(lean->children[i]->growthCnt, whole->children[i]->growthCnt);
+            EXPECT_EQ(lean->child(i)->move, whole->child(i)->move);
+            EXPECT_EQ(lean->child(i)->proofNum, whole->child(i)->proofNum);
+            EXPECT_EQ(lean->child(i)->disproofNum, whole->child(i)->disproofNum);
+            EXPECT_EQ(lean->child(i)->growthCnt, whole->child(i)->growthCnt);
         }
 
         const TreeSummary w = summarise(*whole), l = summarise(*lean);
@@ -378,6 +378,56 @@ TEST(RunSearch, ReleasingSolvedSubtreesChangesNothingTheSearchReads) {
     }
     // The cases are chosen so that subtrees do get solved and freed.
     EXPECT_GT(releasedInAll, 0u);
+}
+
+// An arena that cannot grow ends the search like a limit does: the tree stays
+// as the last full iteration left it and the move is chosen from it.
+TEST(RunSearch, AnArenaWithoutRoomStopsTheSearchWithTheBestMoveSoFar) {
+    const auto position = [] { return test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}); };
+    SearchContext capped;
+    capped.arena.limitBlocks(2);
+    StatNode* root = rootOn(capped, position());
+    SearchStats stats;
+    const int move = runSearch(capped, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000000, &stats);
+    EXPECT_TRUE(stats.outOfMemory);
+    EXPECT_GT(stats.iterations, 0u);
+    EXPECT_LT(stats.iterations, 1000000u);
+    EXPECT_EQ(capped.arena.bytesHeld(), static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
+    ASSERT_NE(chooseRootChild(root), nullptr);
+    EXPECT_EQ(move, chooseRootChild(root)->move);
+
+    // The same number of iterations with room to spare builds the same tree.
+    SearchContext roomy;
+    StatNode* again = rootOn(roomy, position());
+    SearchStats roomyStats;
+    EXPECT_EQ(runSearch(roomy, again, NO_TIME_LIMIT, NO_MEMORY_LIMIT, stats.iterations, &roomyStats), move);
+    EXPECT_FALSE(roomyStats.outOfMemory);
+    EXPECT_EQ(roomyStats.nodes, stats.nodes);
+    EXPECT_EQ(again->proofNum, root->proofNum);
+    EXPECT_EQ(again->disproofNum, root->disproofNum);
+}
+
+TEST(RunSearch, NoRoomForTheRootsChildrenStillGivesTheGeneratorsFirstMove) {
+    SearchContext ctx;
+    ctx.arena.limitBlocks(1);
+    // Player 0 has an open three: the brain has several defences to choose from.
+    auto board = test::boardWithStones({210, 211, 212}, {189, 230}, 1);
+    StatNode* root = test::rootOn(ctx, *board);
+    while (ctx.arena.allocate(NodeArena::GRAIN)) {
+    }
+    CandidateList expected{};
+    std::unique_ptr<K2Board> probe(board->clone());
+    ASSERT_EQ(generateCandidates(*probe, expected), VERDICT_OPEN);
+    ASSERT_GE(expected.count, 2);
+
+    SearchStats stats;
+    const int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+
+    EXPECT_TRUE(stats.outOfMemory);
+    EXPECT_EQ(stats.iterations, 0u);
+    EXPECT_EQ(move, expected.squares[0]);
+    EXPECT_FALSE(root->isExpanded());
+    EXPECT_EQ(root->childrenCnt, 0);
 }
 
 // The reserve for discarding a tree: in proportion to the tree's bytes, nothing

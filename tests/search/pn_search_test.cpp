@@ -57,7 +57,7 @@ TEST(UpdateValues, BacksUpTheChildrenByRole) {
         auto node = makeExpanded(ctx, c.orNode, c.children);
         node->proofNum = 1;
         node->disproofNum = 1;
-        updateValues(node.get());
+        updateValues(node);
         EXPECT_EQ(node->proofNum, c.expected.proof);
         EXPECT_EQ(node->disproofNum, c.expected.disproof);
     }
@@ -69,7 +69,7 @@ TEST(UpdateValues, SolvedNodesAndUnexpandedLeavesKeepTheirMeaning) {
         auto node = makeExpanded(ctx, true, {{3, 5}, {2, 7}});
         node->proofNum = solved.proof;
         node->disproofNum = solved.disproof;
-        updateValues(node.get());
+        updateValues(node);
         EXPECT_EQ(node->proofNum, solved.proof);
         EXPECT_EQ(node->disproofNum, solved.disproof);
     }
@@ -77,7 +77,7 @@ TEST(UpdateValues, SolvedNodesAndUnexpandedLeavesKeepTheirMeaning) {
     auto leaf = makeRoot(ctx, 1);
     leaf->proofNum = 9;
     leaf->disproofNum = 9;
-    updateValues(leaf.get());
+    updateValues(leaf);
     EXPECT_EQ(leaf->proofNum, 1);
     EXPECT_EQ(leaf->disproofNum, 1);
 }
@@ -89,14 +89,14 @@ TEST(UpdateValues, SeesEveryChildOfAWideNode) {
     children[299] = {3, 4};
     auto orNode = makeExpanded(ctx, true, children);
     EXPECT_EQ(orNode->childrenCnt, 300);
-    updateValues(orNode.get());
+    updateValues(orNode);
     EXPECT_EQ(orNode->proofNum, 3);
     EXPECT_EQ(orNode->disproofNum, 4);
 
     children.assign(300, {1, 1});
     children[299] = {INF, 0};
     auto andNode = makeExpanded(ctx, false, children);
-    updateValues(andNode.get());
+    updateValues(andNode);
     EXPECT_EQ(andNode->proofNum, INF);
     EXPECT_EQ(andNode->disproofNum, 0);
 }
@@ -122,25 +122,25 @@ TEST(SelectMostProving, PicksTheEarliestSmallestFiniteNumber) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "expected " << c.expected);
         auto root = makeExpanded(ctx, c.orNode, c.children);
-        StatNode* leaf = selectMostProving(ctx, root.get());
-        EXPECT_EQ(leaf, root->children[c.expected]);
+        StatNode* leaf = selectMostProving(ctx, root);
+        EXPECT_EQ(leaf, root->child(c.expected));
     }
 }
 
 TEST(SelectMostProving, DescendsToALeafStampingThePath) {
     SearchContext ctx;
     auto root = makeExpanded(ctx, true, {{3, 1}, {1, 1}});
-    StatNode* b = root->children[1];
+    StatNode* b = root->child(1);
     giveChildren(ctx, b, {{1, 6}, {1, 2}, {1, 2}});  // AND: smallest disproof number
     ctx.nodeCounter += 40;
 
-    StatNode* leaf = selectMostProving(ctx, root.get());
+    StatNode* leaf = selectMostProving(ctx, root);
 
-    EXPECT_EQ(leaf, b->children[1]);
-    for (const StatNode* n : {static_cast<const StatNode*>(root.get()), static_cast<const StatNode*>(b), static_cast<const StatNode*>(leaf)})
+    EXPECT_EQ(leaf, b->child(1));
+    for (const StatNode* n : {static_cast<const StatNode*>(root), static_cast<const StatNode*>(b), static_cast<const StatNode*>(leaf)})
         EXPECT_EQ(n->counterStamp, ctx.nodeCounter);
-    EXPECT_NE(root->children[0]->counterStamp, ctx.nodeCounter);
-    EXPECT_NE(b->children[2]->counterStamp, ctx.nodeCounter);
+    EXPECT_NE(root->child(0)->counterStamp, ctx.nodeCounter);
+    EXPECT_NE(b->child(2)->counterStamp, ctx.nodeCounter);
     // Starting below the root reaches the same leaf.
     EXPECT_EQ(selectMostProving(ctx, b), leaf);
     // An unexpanded start is its own most-proving leaf.
@@ -171,11 +171,11 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto root = makeExpanded(ctx, true, {{1, 1}, {9, 6}});
-        StatNode* a = root->children[0];
+        StatNode* a = root->child(0);
         giveChildren(ctx, a, {{2, 2}, {3, 1}});
-        StatNode* leaf = a->children[0];
+        StatNode* leaf = a->child(0);
         updateValues(a);
-        updateValues(root.get());
+        updateValues(root);
         ASSERT_EQ(a->proofNum, 5);
         ASSERT_EQ(a->disproofNum, 1);
         ASSERT_EQ(root->proofNum, 5);
@@ -187,12 +187,12 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
             giveChildren(ctx, leaf, c.grandchildren);
         }
         // Every node was last stamped 7 node constructions ago.
-        for (StatNode* n : {root.get(), a, leaf})
+        for (StatNode* n : {root, a, leaf})
             n->counterStamp = ctx.nodeCounter - 7;
 
         StatNode* next = updateAncestors(ctx, leaf);
 
-        StatNode* expected[] = {leaf, a, root.get()};
+        StatNode* expected[] = {leaf, a, root};
         EXPECT_EQ(next, expected[c.returned]);
         EXPECT_EQ(a->proofNum, c.a.proof);
         EXPECT_EQ(a->disproofNum, c.a.disproof);
@@ -211,7 +211,7 @@ TEST(UpdateAncestors, ASolvedRootIsReturnedAtOnce) {
     root->proofNum = 0;
     root->disproofNum = INF;
     root->counterStamp = ctx.nodeCounter - 3;
-    EXPECT_EQ(updateAncestors(ctx, root.get()), root.get());
+    EXPECT_EQ(updateAncestors(ctx, root), root);
     EXPECT_EQ(root->growthCnt, 3);
 }
 
@@ -247,8 +247,8 @@ TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
             std::unique_ptr<K2Board> probe(board->clone());
             ASSERT_EQ(generateCandidates(*probe, ctx.candidates), c.verdict);
         }
-        K2Board* own = board.release();
-        StatNode node(ctx.nodeCounter, own);
+        StatNode& node = *test::rootOn(ctx, *board);
+        const K2Board* own = node.board;
         const std::uint32_t before = ctx.nodeCounter;
         expand(ctx, &node);
         EXPECT_EQ(node.proofNum, c.proven ? 0 : INF);
@@ -265,13 +265,13 @@ TEST(Expand, AFullBoardIsDisprovenForEitherRole) {
     SearchContext ctx;
     for (int side : {0, 1}) {
         SCOPED_TRACE(side);
-        auto* board = new K2Board();
+        auto board = std::make_unique<K2Board>();
         board->clear();
         for (int sq = 0; sq < SQUARE_NB; ++sq)
             board->cells[sq] = STONE_OF[(sq / 2 + sq / 20) % 2];
         board->moveCount = SQUARE_NB;
         board->sideToMove = static_cast<std::uint8_t>(side);
-        StatNode node(ctx.nodeCounter, board);
+        StatNode& node = *test::rootOn(ctx, *board);
         expand(ctx, &node);
         EXPECT_EQ(node.proofNum, INF);
         EXPECT_EQ(node.disproofNum, 0);
@@ -322,7 +322,7 @@ void expectChildren(const StatNode& node, const std::vector<ExpectedChild>& expe
     ASSERT_EQ(node.childrenCnt, expected.size());
     for (unsigned i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(i);
-        const StatNode* child = node.children[i];
+        const StatNode* child = node.child(i);
         EXPECT_EQ(child->move, expected[i].move);
         EXPECT_EQ(child->parent, &node);
         EXPECT_EQ(child->isOrNode(), !node.isOrNode());
@@ -347,8 +347,8 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
             board->play(sq);
         const std::unique_ptr<K2Board> original(board->clone());
         const std::vector<ExpectedChild> expected = childrenOf(*original);
-        K2Board* own = board.release();
-        StatNode node(ctx.nodeCounter, own);
+        StatNode& node = *test::rootOn(ctx, *board);
+        const K2Board* own = node.board;
         const std::uint32_t before = ctx.nodeCounter;
 
         expand(ctx, &node);
@@ -370,14 +370,14 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
 TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
     SearchContext ctx;
     auto board = test::playSequence({210, 211, 190, 231, 230, 250, 170, 150});
-    StatNode root(ctx.nodeCounter, board.release());
+    StatNode& root = *test::rootOn(ctx, *board);
     expand(ctx, &root);
     ASSERT_GE(root.childrenCnt, 2);
     // The first child, then the last one: the last is estimated on the work
     // board itself rather than a copy, so both paths are seen.
     for (unsigned pick : {0u, root.childrenCnt - 1u}) {
         SCOPED_TRACE(pick);
-        StatNode* leaf = root.children[pick];
+        StatNode* leaf = root.child(pick);
         ASSERT_FALSE(leaf->isSolved());
         std::unique_ptr<K2Board> position(root.board->clone());
         position->play(leaf->move);
@@ -389,7 +389,7 @@ TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
         expectSamePosition(*leaf->board, *position);
         expectChildren(*leaf, expected);
         // A grandchild's expansion starts from the kept board.
-        StatNode* grandchild = leaf->children[0];
+        StatNode* grandchild = leaf->child(0);
         if (!grandchild->isSolved()) {
             position->play(grandchild->move);
             const std::vector<ExpectedChild> next = childrenOf(*position);
@@ -418,12 +418,12 @@ TEST(Expand, AChildWhereTheMoverLeftFiveOpenIsDecidedClonedOrInPlace) {
         std::initializer_list<int> blocks = {209, 334, 0, 399, 19, 380, 2, 397};
         auto board = c.fourOwner == 1 ? test::boardSetUp(blocks, fours, 0)
                                       : test::boardSetUp(fours, blocks, 1);
-        StatNode node(ctx.nodeCounter, board.release());
+        StatNode& node = *test::rootOn(ctx, *board);
         expand(ctx, &node);
         ASSERT_GE(node.childrenCnt, 2);
         bool sawFiveSquares[2] = {false, false};
         for (unsigned i = 0; i < node.childrenCnt; ++i) {
-            const StatNode* child = node.children[i];
+            const StatNode* child = node.child(i);
             if (child->move != 214 && child->move != 234)
                 continue;
             sawFiveSquares[child->move == 234] = true;
@@ -432,7 +432,7 @@ TEST(Expand, AChildWhereTheMoverLeftFiveOpenIsDecidedClonedOrInPlace) {
             EXPECT_EQ(child->disproofNum, c.childrenProven ? INF : 0);
         }
         EXPECT_TRUE(sawFiveSquares[0] && sawFiveSquares[1]);
-        EXPECT_TRUE(node.children[node.childrenCnt - 1]->isSolved());
+        EXPECT_TRUE(node.child(node.childrenCnt - 1)->isSolved());
     }
 }
 

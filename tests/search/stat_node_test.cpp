@@ -2,14 +2,9 @@
 // effort statistic, and destruction with its two logged guarded steps.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
-#include "errorlog/error_log.h"
 #include "search/stat_node.h"
-#include "support/temp_dir.h"
 #include "tree_fixture.h"
 
 namespace kelmo {
@@ -18,6 +13,8 @@ namespace {
 using test::giveChildren;
 using test::makeExpanded;
 using test::makeRoot;
+
+constexpr std::int32_t INF_FOR_TEST = PN_INFINITE;
 
 TEST(StatNodeRole, FollowsTheSideToMoveOfItsBoard) {
     SearchContext ctx;
@@ -69,16 +66,18 @@ TEST(StatNodeConstruction, AnExpansionAdvancesTheCounterByTwoPerChildButTheLastB
             SCOPED_TRACE(testing::Message() << "side " << side << ", " << n << " children");
             auto parent = makeRoot(ctx, side);
             const std::uint32_t before = ctx.nodeCounter;
+            const std::uint64_t builtBefore = ctx.builtNodes;
             const std::vector<std::int16_t> moves = {40, 7, 399, 0, 210};
-            parent->attachChildren(ctx.nodeCounter, moves.data(), n);
+            ASSERT_TRUE(parent->attachChildren(ctx, moves.data(), n));
             EXPECT_EQ(ctx.nodeCounter - before, 2u * n - 1u);
+            EXPECT_EQ(ctx.builtNodes - builtBefore, static_cast<std::uint64_t>(n));
             EXPECT_TRUE(parent->isExpanded());
             ASSERT_EQ(parent->childrenCnt, n);
             for (int i = 0; i < n; ++i) {
-                const StatNode* child = parent->children[i];
+                const StatNode* child = parent->child(i);
                 EXPECT_EQ(child->counterStamp, before + 2u * i);
                 EXPECT_EQ(child->move, moves[i]);
-                EXPECT_EQ(child->parent, parent.get());
+                EXPECT_EQ(child->parent, parent);
                 EXPECT_EQ(child->isOrNode(), side == 0);
                 EXPECT_FALSE(child->isExpanded());
                 EXPECT_EQ(child->board, nullptr);  // built when the child is expanded
@@ -125,76 +124,50 @@ TEST(StatNodeEffort, CreditAddsTheAdvanceSinceTheStampWithoutRestamping) {
     EXPECT_EQ(node->growthCnt, 6);
 }
 
-// Destruction: a hook that records the guarded steps it sees and throws at a
-// chosen step of the root.
-struct DestroyProbe {
-    const StatNode* failing = nullptr;
-    int failStep = 0;
-    std::vector<std::pair<int, int>> steps;  // (move of the node, step)
-    bool arrayGoneAtStep2 = false;
-};
-DestroyProbe* probe = nullptr;
-
-void probeHook(const StatNode& node, int step) {
-    probe->steps.emplace_back(node.move, step);
-    if (&node == probe->failing && step == 2)
-        probe->arrayGoneAtStep2 = node.children == nullptr;
-    if (&node == probe->failing && step == probe->failStep)
-        throw std::runtime_error("injected");
-}
-
-class StatNodeDestruction : public testing::Test {
-protected:
-    void SetUp() override {
-        probe = &state;
-        nodeDestroyHook = probeHook;
-    }
-    void TearDown() override {
-        nodeDestroyHook = nullptr;
-        probe = nullptr;
-    }
-    DestroyProbe state;
-    test::TempDir dir;
-    test::ScopedChdir cd{dir.path()};
-};
-
-TEST_F(StatNodeDestruction, AFailureIsLoggedOnceAndDestructionGoesOn) {
+// Giving a solved subtree back: every piece below the node and its own board
+// return to the arena and serve the next requests; the node keeps its numbers.
+TEST(StatNodeRelease, GivesEverythingBelowTheNodeBackAndKeepsItsNumbers) {
     SearchContext ctx;
-    struct Case {
-        int failStep;
-        const char* line;
+    StatNode* root = makeExpanded(ctx, true, {{1, 1}, {1, 1}, {1, 1}});
+    StatNode* middle = root->child(1);
+    giveChildren(ctx, middle, {{1, 1}, {1, 1}});
+    giveChildren(ctx, middle->child(0), {{1, 1}, {1, 1}, {1, 1}, {1, 1}});
+    // An expanded node below the root holds a board of its own.
+    K2Board position;
+    position.clear();
+    void* boardMemory = ctx.arena.allocate(position.packedBytes());
+    ASSERT_NE(boardMemory, nullptr);
+    middle->board = position.packInto(boardMemory);
+    middle->proofNum = 0;
+    middle->disproofNum = INF_FOR_TEST;
+    middle->growthCnt = 17;
+    const std::int64_t inUse = ctx.arena.bytesInUse();
+    const std::int64_t freeBefore = ctx.arena.bytesFree();
+
+    EXPECT_EQ(middle->releaseSubtree(ctx.arena), 6u);
+
+    EXPECT_EQ(middle->childrenCnt, 0);
+    EXPECT_EQ(middle->children, nullptr);
+    EXPECT_EQ(middle->board, nullptr);
+    EXPECT_FALSE(middle->isExpanded());
+    EXPECT_EQ(middle->proofNum, 0);
+    EXPECT_EQ(middle->disproofNum, INF_FOR_TEST);
+    EXPECT_EQ(middle->growthCnt, 17);
+    EXPECT_EQ(middle->move, 1);
+    // Two child arrays and a board, rounded to the arena's grain.
+    const auto rounded = [](std::size_t bytes) {
+        return static_cast<std::int64_t>((bytes + NodeArena::GRAIN - 1) / NodeArena::GRAIN * NodeArena::GRAIN);
     };
-    for (Case c : {Case{1, "chyba typu 1 pri v destruktoru StatNode"},
-                   Case{2, "chyba typu 2 pri v destruktoru StatNode"}}) {
-        SCOPED_TRACE(c.failStep);
-        std::filesystem::remove(dir.file(ERROR_LOG_NAME));
-        state = DestroyProbe{};
-        // Root with three children, the second of which has two children itself.
-        StatNode* root = makeExpanded(ctx, true, {{1, 1}, {1, 1}, {1, 1}}).release();
-        giveChildren(ctx, root->children[1], {{1, 1}, {1, 1}});
-        state.failing = root;
-        state.failStep = c.failStep;
-
-        delete root;  // leak checking in the sanitizer build sees every array and board freed
-
-        EXPECT_EQ(test::readFile(dir.file(ERROR_LOG_NAME)), std::string(c.line) + "\n");
-        EXPECT_TRUE(state.arrayGoneAtStep2);
-        // Children go first, in order and depth first; the root's own steps come last.
-        const std::vector<std::pair<int, int>> expected = {
-            {0, 1}, {0, 2}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {1, 1},
-            {1, 2}, {2, 1}, {2, 2}, {-1, 1}, {-1, 2}};
-        EXPECT_EQ(state.steps, expected);
-    }
-}
-
-TEST_F(StatNodeDestruction, ATreeWithoutFailuresLeavesNoLog) {
-    SearchContext ctx;
-    StatNode* root = makeExpanded(ctx, false, {{1, 1}, {2, 2}}).release();
-    giveChildren(ctx, root->children[0], {{1, 1}});
-    delete root;
-    EXPECT_FALSE(std::filesystem::exists(dir.file(ERROR_LOG_NAME)));
-    // Nodes without children and unexpanded nodes go through both steps too.
-    EXPECT_EQ(state.steps.size(), 8u);
+    EXPECT_EQ(ctx.arena.bytesFree() - freeBefore,
+              rounded(2 * sizeof(StatNode)) + rounded(4 * sizeof(StatNode)) + rounded(position.packedBytes()));
+    EXPECT_EQ(ctx.arena.bytesInUse(), inUse);  // given back for reuse, not to the system
+    // The siblings and the root are untouched.
+    EXPECT_EQ(root->childrenCnt, 3);
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_EQ(root->child(2)->parent, root);
+    // The next expansion of the same width takes a released array: nothing new is carved.
+    giveChildren(ctx, root->child(2), {{1, 1}, {1, 1}});
+    EXPECT_EQ(ctx.arena.bytesInUse(), inUse);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Hand-built search trees and set-up positions for the search tests.
 #include "tree_fixture.h"
 
-#include <new>
+#include <gtest/gtest.h>
 
 namespace kelmo::test {
 
@@ -16,8 +16,15 @@ K2Board* clearedBoard(int sideToMove) {
 
 } // namespace
 
-std::unique_ptr<StatNode> makeRoot(SearchContext& context, int sideToMove) {
-    return std::make_unique<StatNode>(context.nodeCounter, clearedBoard(sideToMove));
+StatNode* makeRoot(SearchContext& context, int sideToMove) {
+    std::unique_ptr<K2Board> board(clearedBoard(sideToMove));
+    return rootOn(context, *board);
+}
+
+StatNode* rootOn(SearchContext& context, const K2Board& position) {
+    StatNode* root = newRoot(context, position);
+    EXPECT_NE(root, nullptr) << "the arena had no room for a root";
+    return root;
 }
 
 StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children) {
@@ -25,17 +32,17 @@ StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector
     std::vector<std::int16_t> moves(children.size());
     for (int i = 0; i < n; ++i)
         moves[i] = static_cast<std::int16_t>(i);
-    node->attachChildren(context.nodeCounter, moves.data(), n);
+    EXPECT_TRUE(node->attachChildren(context, moves.data(), n)) << "the arena had no room";
     for (int i = 0; i < n; ++i) {
-        node->children[i]->proofNum = children[i].proof;
-        node->children[i]->disproofNum = children[i].disproof;
+        node->child(i)->proofNum = children[i].proof;
+        node->child(i)->disproofNum = children[i].disproof;
     }
-    return node->children[0];
+    return node->child(0);
 }
 
-std::unique_ptr<StatNode> makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children) {
-    auto root = makeRoot(context, orNode ? 1 : 0);
-    giveChildren(context, root.get(), children);
+StatNode* makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children) {
+    StatNode* root = makeRoot(context, orNode ? 1 : 0);
+    giveChildren(context, root, children);
     return root;
 }
 
@@ -62,7 +69,7 @@ std::uint32_t counterAdvanceOf(const StatNode& root) {
         if (node->childrenCnt > 0)
             total += 2u * node->childrenCnt - 1u;
         for (unsigned i = 0; i < node->childrenCnt; ++i)
-            stack.push_back(node->children[i]);
+            stack.push_back(node->child(i));
     }
     return total;
 }

@@ -1,5 +1,5 @@
-// Hand-built search trees for the search tests: nodes on empty boards whose
-// numbers a test sets directly, and positions written straight into the cells.
+// Hand-built search trees for the search tests: nodes in a context's arena
+// whose numbers a test sets directly, and positions written straight into the cells.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,8 @@ struct Numbers {
     std::int32_t disproof;
 };
 
-// A root on a cleared board with the given side to move.
-std::unique_ptr<StatNode> makeRoot(SearchContext& context, int sideToMove);
+// A root on a cleared board with the given side to move, in the context's arena.
+StatNode* makeRoot(SearchContext& context, int sideToMove);
 
 // Turns an unexpanded node into an expanded one whose children (moves 0, 1,
 // 2, ..., no boards) carry the given numbers, as an expansion would leave it.
@@ -27,7 +27,10 @@ std::unique_ptr<StatNode> makeRoot(SearchContext& context, int sideToMove);
 StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children);
 
 // An expanded root of the given role with children carrying the numbers.
-std::unique_ptr<StatNode> makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children);
+StatNode* makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children);
+
+// A root on a packed copy of the position, in the context's arena.
+StatNode* rootOn(SearchContext& context, const K2Board& position);
 
 // A position as the BOARD command leaves it: stones written into the cells,
 // every empty square active and both threat lists empty, then the side to move.
