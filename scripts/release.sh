@@ -33,8 +33,8 @@ cmake --build build-release-win -j2 --target pbrain-kelmo
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
-strip -o "$stage/pbrain-kelmo" build-release-linux/pbrain-kelmo
-x86_64-w64-mingw32-strip -o "$stage/pbrain-kelmo64.exe" build-release-win/pbrain-kelmo.exe
+strip -o "$stage/pbrain-kelmo" build-release-linux/apps/pbrain-kelmo
+x86_64-w64-mingw32-strip -o "$stage/pbrain-kelmo64.exe" build-release-win/apps/pbrain-kelmo.exe
 cat > "$stage/README.txt" <<TEXT
 Kelmo $version - a gomoku (five in a row) brain for Gomocup managers
 

@@ -31,7 +31,7 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmak
   -DCMAKE_BUILD_TYPE=Release -DKELMO_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target pbrain-kelmo
 exe="$build/pbrain-kelmo64.exe"
-x86_64-w64-mingw32-strip -o "$exe" "$build/pbrain-kelmo.exe"
+x86_64-w64-mingw32-strip -o "$exe" "$build/apps/pbrain-kelmo.exe"
 
 # A tournament machine has Windows' own DLLs and nothing else.
 dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
