@@ -51,11 +51,16 @@ bool expand(SearchContext& context, StatNode* node) {
     // The node's position on the work board: the root's own board, or a leaf's
     // rebuilt from its parent's with the leaf's move.
     K2Board& work = context.work;
+    LeafBoards& leafBoards = context.leafBoards;
     if (node->board) {
         work.copyFrom(*node->board);
+    } else if (const K2Board* kept = leafBoards.find(node, node->leafSlot)) {
+        work.copyFrom(*kept);
+        ++leafBoards.hits;
     } else {
         work.copyFrom(*node->parent->board);
         work.play(node->move);
+        ++leafBoards.misses;
     }
     int verdict = generateCandidates(work, context.candidates);
     int n = context.candidates.count;
@@ -97,10 +102,14 @@ bool expand(SearchContext& context, StatNode* node) {
         probe.copyFrom(position);
         bool decided = probe.play(squares[i]);
         initChild(node->child(i), probe, decided);
+        if (!decided)
+            node->child(i)->leafSlot = leafBoards.keep(node->child(i), probe);
     }
     // The work board still holds the node's position: the last child is played on it.
     bool decided = work.play(squares[n - 1]);
     initChild(node->child(n - 1), work, decided);
+    if (!decided)
+        node->child(n - 1)->leafSlot = leafBoards.keep(node->child(n - 1), work);
     return true;
 }
 

@@ -4,7 +4,9 @@
 // memory gauge, the teardown calibration and the scratch boards of an expansion.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "board/candidates.h"
 #include "board/k2board.h"
@@ -32,6 +34,43 @@ private:
     double msPerMegabyte = 0.01;
 };
 
+class StatNode;
+
+// The positions of the children most recently built, so that expanding one of
+// them soon after (as the search often does) copies its board instead of
+// replaying its move on the parent's. Positions are packed into fixed slots of
+// one buffer, taken at construction and touched then, so that the memory
+// reading's baseline includes it; the slots are reused round the ring. A node
+// names its slot and the slot names its node, so a slot taken over since, or a
+// node built where a freed one stood, is never mistaken for a hit.
+class LeafBoards {
+public:
+    static constexpr std::uint16_t NO_SLOT = 0xFFFF;
+    static constexpr unsigned SLOTS = 4096;
+    // A board with up to 100 threat items; a position listing more is not kept.
+    static constexpr std::size_t SLOT_BYTES = 1024;
+
+    LeafBoards();
+    // Keeps a copy of the node's position; returns its slot, or NO_SLOT.
+    std::uint16_t keep(const StatNode* node, const K2Board& position);
+    // The kept position of the node, or null when its slot has been taken over.
+    const K2Board* find(const StatNode* node, std::uint16_t slot) const {
+        return slot < SLOTS && owners[slot] == node
+                   ? reinterpret_cast<const K2Board*>(bufferStart() + std::size_t{slot} * SLOT_BYTES)
+                   : nullptr;
+    }
+
+    std::uint64_t hits = 0;
+    std::uint64_t misses = 0;
+
+private:
+    unsigned char* bufferStart() const { return reinterpret_cast<unsigned char*>(storage.get()); }
+
+    std::unique_ptr<std::uint64_t[]> storage;  // 8-byte aligned, as a board needs
+    std::unique_ptr<const StatNode*[]> owners;
+    unsigned next = 0;
+};
+
 struct SearchContext {
     // The tree: every node, child array and board of the search. Its blocks
     // stay from one move to the next; reset() discards a whole tree.
@@ -51,6 +90,7 @@ struct SearchContext {
     // in turn (probe). They keep their item blocks from one expansion to the next.
     K2Board work;
     K2Board probe;
+    LeafBoards leafBoards;
     // Whether the subtree of a node solved below the root is freed at once
     // (selection never enters a solved node, and the final choice reads only
     // the root's children); off only to compare against the whole tree.

@@ -17,7 +17,22 @@ StatNode::StatNode(K2Board* board, StatNode* parent, int move, bool orNode, std:
       counterStamp(stamp),
       move(static_cast<std::int16_t>(move)),
       childrenCnt(0),
-      flags(orNode ? NODE_OR : 0) {}
+      flags(orNode ? NODE_OR : 0),
+      leafSlot(LeafBoards::NO_SLOT) {}
+
+LeafBoards::LeafBoards()
+    : storage(new std::uint64_t[SLOTS * SLOT_BYTES / sizeof(std::uint64_t)]()),
+      owners(new const StatNode*[SLOTS]()) {}
+
+std::uint16_t LeafBoards::keep(const StatNode* node, const K2Board& position) {
+    if (position.packedBytes() > SLOT_BYTES)
+        return NO_SLOT;
+    const unsigned slot = next;
+    next = next + 1 == SLOTS ? 0 : next + 1;
+    owners[slot] = node;
+    position.packInto(bufferStart() + std::size_t{slot} * SLOT_BYTES);
+    return static_cast<std::uint16_t>(slot);
+}
 
 StatNode* newRoot(SearchContext& context, const K2Board& position) {
     void* boardMemory = context.arena.allocate(position.packedBytes());

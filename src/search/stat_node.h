@@ -35,6 +35,7 @@ public:
     std::int16_t move;          // square index; -1 for a root
     std::uint16_t childrenCnt;  // wide enough for every square of the board
     std::uint8_t flags;
+    std::uint16_t leafSlot;     // where LeafBoards may still hold the position of a leaf
 
     StatNode(const StatNode&) = delete;
     StatNode& operator=(const StatNode&) = delete;

@@ -365,38 +365,51 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
     }
 }
 
-// A leaf's board is its parent's with its move played, rebuilt at its own
-// expansion and kept there for its children.
+// A leaf's board is its parent's with its move played: copied from where the
+// expansion that built the leaf kept it, or rebuilt when that copy has been
+// overwritten since. Either way it is kept on the node for its children.
 TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
-    SearchContext ctx;
-    auto board = test::playSequence({210, 211, 190, 231, 230, 250, 170, 150});
-    StatNode& root = *test::rootOn(ctx, *board);
-    expand(ctx, &root);
-    ASSERT_GE(root.childrenCnt, 2);
-    // The first child, then the last one: the last is estimated on the work
-    // board itself rather than a copy, so both paths are seen.
-    for (unsigned pick : {0u, root.childrenCnt - 1u}) {
-        SCOPED_TRACE(pick);
-        StatNode* leaf = root.child(pick);
-        ASSERT_FALSE(leaf->isSolved());
-        std::unique_ptr<K2Board> position(root.board->clone());
-        position->play(leaf->move);
-        const std::vector<ExpectedChild> expected = childrenOf(*position);
+    for (bool overwritten : {false, true}) {
+        SCOPED_TRACE(overwritten ? "kept copy overwritten" : "kept copy");
+        SearchContext ctx;
+        auto board = test::playSequence({210, 211, 190, 231, 230, 250, 170, 150});
+        StatNode& root = *test::rootOn(ctx, *board);
+        expand(ctx, &root);
+        ASSERT_GE(root.childrenCnt, 2);
+        if (overwritten) {
+            // Every slot taken over by other positions of other nodes.
+            StatNode* other = test::makeRoot(ctx, 0);
+            for (unsigned i = 0; i < LeafBoards::SLOTS; ++i)
+                other->leafSlot = ctx.leafBoards.keep(other, *other->board);
+        }
+        // The first child, then the last one: the last is estimated on the work
+        // board itself rather than a copy, so both paths are seen.
+        for (unsigned pick : {0u, root.childrenCnt - 1u}) {
+            SCOPED_TRACE(pick);
+            StatNode* leaf = root.child(pick);
+            ASSERT_FALSE(leaf->isSolved());
+            std::unique_ptr<K2Board> position(root.board->clone());
+            position->play(leaf->move);
+            const std::vector<ExpectedChild> expected = childrenOf(*position);
+            const std::uint64_t hits = ctx.leafBoards.hits, misses = ctx.leafBoards.misses;
 
-        expand(ctx, leaf);
+            expand(ctx, leaf);
 
-        ASSERT_NE(leaf->board, nullptr);
-        expectSamePosition(*leaf->board, *position);
-        expectChildren(*leaf, expected);
-        // A grandchild's expansion starts from the kept board.
-        StatNode* grandchild = leaf->child(0);
-        if (!grandchild->isSolved()) {
-            position->play(grandchild->move);
-            const std::vector<ExpectedChild> next = childrenOf(*position);
-            expand(ctx, grandchild);
-            ASSERT_NE(grandchild->board, nullptr);
-            expectSamePosition(*grandchild->board, *position);
-            expectChildren(*grandchild, next);
+            EXPECT_EQ(ctx.leafBoards.hits - hits, overwritten ? 0u : 1u);
+            EXPECT_EQ(ctx.leafBoards.misses - misses, overwritten ? 1u : 0u);
+            ASSERT_NE(leaf->board, nullptr);
+            expectSamePosition(*leaf->board, *position);
+            expectChildren(*leaf, expected);
+            // A grandchild's expansion starts from the kept board.
+            StatNode* grandchild = leaf->child(0);
+            if (!grandchild->isSolved()) {
+                position->play(grandchild->move);
+                const std::vector<ExpectedChild> next = childrenOf(*position);
+                expand(ctx, grandchild);
+                ASSERT_NE(grandchild->board, nullptr);
+                expectSamePosition(*grandchild->board, *position);
+                expectChildren(*grandchild, next);
+            }
         }
     }
 }
