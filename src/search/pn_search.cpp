@@ -48,8 +48,9 @@ void initChild(StatNode* child, const K2Board& board, bool decided) {
 } // namespace
 
 bool expand(SearchContext& context, StatNode* node) {
-    // The node's position on the work board: the root's own board, or a leaf's
-    // rebuilt from its parent's with the leaf's move.
+    // The node's position on the work board: the root's own board, a leaf's copy
+    // kept since its parent's expansion, or else rebuilt from the parent's board
+    // with the leaf's move.
     K2Board& work = context.work;
     LeafBoards& leafBoards = context.leafBoards;
     if (node->board) {
