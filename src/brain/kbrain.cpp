@@ -115,6 +115,8 @@ int KBrain::searchMove() {
         appendErrorLog("AndNode search");
     std::int32_t limit = computeBudget(time_left, timeout_turn);
     std::int64_t memoryLimit = max_memory == 0 ? UNLIMITED_MEMORY_CAP : std::int64_t{max_memory};
+    // Blocks kept from a larger tree must not count against a lower limit.
+    searchContext.arena.keepAtMost(memoryLimit);
     int square = runSearch(searchContext, root, limit, memoryLimit, searchIterationCap);
     // The reply must be playable whatever the search left behind: an answer on
     // a stone loses the game at once, so fall back to any empty square.

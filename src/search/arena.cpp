@@ -75,6 +75,16 @@ void NodeArena::release(void* piece, std::size_t bytes) {
     freeBytes += static_cast<std::int64_t>(grains * GRAIN);
 }
 
+void NodeArena::keepAtMost(std::int64_t bytes) {
+    std::size_t keep = bytes <= 0 ? 0 : static_cast<std::size_t>((bytes + BLOCK_BYTES - 1) / BLOCK_BYTES);
+    if (blockStart && keep < blockIndex + 1)
+        keep = blockIndex + 1;
+    while (blocks.size() > keep) {
+        ::operator delete(blocks.back(), std::align_val_t{GRAIN});
+        blocks.pop_back();
+    }
+}
+
 void NodeArena::reset() {
     std::fill(freePieces.begin(), freePieces.end(), nullptr);
     blockIndex = 0;

@@ -44,6 +44,11 @@ public:
     // Bytes of the carved ones that wait on the free lists.
     std::int64_t bytesFree() const { return freeBytes; }
 
+    // Gives the system back the blocks beyond those needed for bytes, keeping
+    // every block the current tree uses: for a memory limit lowered between
+    // moves, which idle blocks kept for reuse would otherwise overrun.
+    void keepAtMost(std::int64_t bytes);
+
     // At most this many blocks are ever held; a request beyond them fails as a
     // failed allocation would. Without a call there is no cap but the system's.
     void limitBlocks(std::size_t count) { blockCap = count; }

@@ -343,6 +343,25 @@ TEST_F(KBrainTest, AnArenaThatCannotGrowStillGivesAnAnswerEveryMove) {
     EXPECT_FALSE(errorLogExists());
 }
 
+// Blocks the arena keeps from a larger tree do not outlast a lower limit.
+TEST_F(KBrainTest, ALoweredMemoryLimitGivesIdleBlocksBack) {
+    KBrain brain;
+    brain.setTimeLeft(100000000);
+    brain.setTimeoutTurn(100000);
+    brain.searchIterationCap = 3000;
+    ASSERT_EQ(brain.begin(), CENTRE);
+    ASSERT_GE(brain.turn(11, 10), 0);
+    ASSERT_GE(brain.turn(12, 11), 0);
+    const std::int64_t held = brain.searchContext.arena.bytesHeld();
+    ASSERT_GT(held, static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
+    brain.setMaxMemory(static_cast<std::int32_t>(NodeArena::BLOCK_BYTES));
+    brain.searchIterationCap = 1;
+    brain.advance(squareOf(8, 9));
+    ASSERT_GE(brain.searchMove(), 0);
+    // One block within the limit, and at most one more the single iteration took.
+    EXPECT_LE(brain.searchContext.arena.bytesHeld(), static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
+}
+
 TEST_F(KBrainTest, AdvancePlaysForTheSideToMoveAndRenewsTheRoot) {
     KBrain brain;
     brain.advance(squareOf(3, 3));

@@ -121,5 +121,28 @@ TEST(NodeArena, ABlockCapMakesRequestsFailAndLeavesTheArenaWhole) {
     EXPECT_NE(arena.allocate(30000), nullptr);
 }
 
+TEST(NodeArena, KeepAtMostFreesIdleBlocksButNeverOnesInUse) {
+    NodeArena arena;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_NE(arena.allocate(40000), nullptr);  // several blocks
+    const std::int64_t held = arena.bytesHeld();
+    const std::int64_t inUse = arena.bytesInUse();
+    ASSERT_GE(held, static_cast<std::int64_t>(5 * NodeArena::BLOCK_BYTES));
+    // The tree standing needs every block it has carved from.
+    arena.keepAtMost(0);
+    EXPECT_EQ(arena.bytesHeld(), held);
+    EXPECT_EQ(arena.bytesInUse(), inUse);
+    // After a reset only the blocks within the limit stay.
+    arena.reset();
+    arena.keepAtMost(2 * static_cast<std::int64_t>(NodeArena::BLOCK_BYTES) + 1);
+    EXPECT_EQ(arena.bytesHeld(), static_cast<std::int64_t>(3 * NodeArena::BLOCK_BYTES));
+    for (int i = 0; i < 200; ++i)
+        ASSERT_NE(arena.allocate(40000), nullptr);  // and it grows again as needed
+    EXPECT_EQ(arena.bytesHeld(), held);
+    arena.reset();
+    arena.keepAtMost(0);
+    EXPECT_EQ(arena.bytesHeld(), 0);
+}
+
 } // namespace
 } // namespace kelmo
