@@ -1,7 +1,8 @@
 // SearchContext: what the search keeps between its calls and from one move to
 // the next, owned by whoever runs the search (the brain, a test, the bench):
 // the arena that holds the tree, the node counter, the generator's list, the
-// memory gauge, the teardown calibration and the scratch boards of an expansion.
+// memory gauge, the teardown calibration, the scratch boards of an expansion
+// and a ring of recently built leaf positions.
 #pragma once
 
 #include <cstddef>
