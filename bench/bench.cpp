@@ -2,11 +2,15 @@
 // under fixed iteration caps, never under the clock, so the signature line (total
 // node-counter advance and a hash of the chosen moves) is the same on every run
 // and machine; a change of the signature means a change of the search. After it
-// come throughput and memory figures, which do depend on the machine.
+// come throughput and memory figures, which do depend on the machine: nodes
+// actually built beside the counted ones, board copies on real leaf positions,
+// where the time of an expansion goes, and the memory of a large tree.
 //
 //   kelmo-bench [--signature]   (--signature: the fixed searches and the signature only)
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
+#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +19,11 @@
 
 #include "board/candidates.h"
 #include "board/k2board.h"
+#include "board/reach.h"
+#include "board/threat_tables.h"
 #include "search/driver.h"
 #include "search/memory_use.h"
+#include "search/pn_search.h"
 #include "search/stat_node.h"
 #include "search/stopwatch.h"
 
@@ -69,6 +76,10 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Processor time of the process: the machine is shared, so throughput is
+// reported per CPU second as well as per wall second.
+double cpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
 K2Board* buildBoard(const Position& p) {
     auto* board = new K2Board();
     board->clear();
@@ -99,10 +110,9 @@ std::int64_t residentAnonymous() {
 }
 
 struct TreeCensus {
-    std::uint64_t nodes = 0, boards = 0, items = 0, links = 0;
+    std::uint64_t nodes = 0, boards = 0, items = 0;
     std::uint64_t ownBytes() const {
-        return nodes * sizeof(StatNode) + links * sizeof(StatNode*) + boards * sizeof(K2Board) +
-               items * sizeof(ThreatListItem);
+        return nodes * sizeof(StatNode) + boards * sizeof(K2Board) + items * sizeof(ThreatListItem);
     }
 };
 
@@ -113,7 +123,6 @@ TreeCensus census(const StatNode* root) {
         const StatNode* node = stack.back();
         stack.pop_back();
         ++c.nodes;
-        c.links += node->childrenCnt;
         if (node->board) {
             ++c.boards;
             for (int p = 0; p < PLAYER_NB; ++p)
@@ -121,7 +130,7 @@ TreeCensus census(const StatNode* root) {
                     ++c.items;
         }
         for (unsigned i = 0; i < node->childrenCnt; ++i)
-            stack.push_back(node->children[i]);
+            stack.push_back(node->child(i));
     }
     return c;
 }
@@ -129,34 +138,41 @@ TreeCensus census(const StatNode* root) {
 struct Run {
     SearchStats stats;
     double seconds = 0;
+    double cpu = 0;
     double teardownSeconds = 0;
-    double releaseSeconds = 0;
     int move = -1;
     TreeCensus tree;
     std::int64_t memoryGrowth = 0;
-    std::int64_t reading = 0;   // processMemoryUse with the full tree
+    std::int64_t reading = 0;   // the memory reading with the full tree
     std::int64_t resident = 0;  // the kernel's count at the same moment
+    std::uint64_t releasedNodes = 0;
+    std::int64_t releasedBytes = 0;
 };
 
 // One search on a fresh root, then the tree's teardown as the brain does it.
-Run search(const Position& p, std::uint64_t cap, std::int64_t memoryLimit, bool takeCensus) {
+Run search(SearchContext& context, const Position& p, std::uint64_t cap, std::int64_t memoryLimit, bool takeCensus) {
     Run run;
-    auto* root = new StatNode(buildBoard(p), nullptr);
-    const std::int64_t before = processMemoryUse();
+    K2Board* position = buildBoard(p);
+    StatNode* root = newRoot(context, *position);
+    delete position;
+    const std::int64_t before = context.memory.read(context.arena);
+    const std::uint64_t releasedNodes = context.releasedNodes;
+    const std::int64_t releasedBytes = context.releasedBytes;
     auto start = std::chrono::steady_clock::now();
-    run.move = runSearch(root, NO_TIME_LIMIT, memoryLimit, cap, &run.stats);
+    const double cpuStart = cpuSeconds();
+    run.move = runSearch(context, root, NO_TIME_LIMIT, memoryLimit, cap, &run.stats);
+    run.cpu = cpuSeconds() - cpuStart;
     run.seconds = secondsSince(start);
-    run.reading = processMemoryUse();
+    run.reading = context.memory.read(context.arena);
     run.resident = residentAnonymous();
     run.memoryGrowth = run.reading - before;
+    run.releasedNodes = context.releasedNodes - releasedNodes;
+    run.releasedBytes = context.releasedBytes - releasedBytes;
     if (takeCensus)
         run.tree = census(root);
     start = std::chrono::steady_clock::now();
-    delete root;
+    context.arena.reset();
     run.teardownSeconds = secondsSince(start);
-    start = std::chrono::steady_clock::now();
-    releaseFreedMemory();
-    run.releaseSeconds = secondsSince(start);
     return run;
 }
 
@@ -168,6 +184,226 @@ std::uint64_t fnv1a(std::uint64_t hash, std::uint32_t value) {
     return hash;
 }
 
+// One expansion the search really made: the parent's board, the move that led
+// to the expanded node, the node's own (kept) board and its children's moves.
+struct Expansion {
+    const K2Board* parent;
+    int move;
+    const K2Board* position;
+    std::vector<int> children;
+};
+
+// The expansions behind a whole tree (kept whole: no subtree released), in the
+// order a depth-first walk meets them.
+std::vector<Expansion> expansionsOf(const StatNode* root) {
+    std::vector<Expansion> found;
+    std::vector<const StatNode*> stack{root};
+    while (!stack.empty()) {
+        const StatNode* node = stack.back();
+        stack.pop_back();
+        if (!node->isExpanded())
+            continue;
+        Expansion e{node->parent ? node->parent->board : nullptr, node->move, node->board, {}};
+        for (unsigned i = 0; i < node->childrenCnt; ++i) {
+            e.children.push_back(node->child(i)->move);
+            stack.push_back(node->child(i));
+        }
+        if (e.parent)
+            found.push_back(std::move(e));
+    }
+    return found;
+}
+
+// The squares a play's update re-evaluates, each a computeLines call: the
+// squares that were active before the stone, walked as the update walks them.
+std::vector<int> evaluatedSquares(const K2Board& before, const K2Board& after, int move) {
+    std::vector<int> squares;
+    for (int sense = 0; sense < SENSE_NB; ++sense) {
+        const int step = SENSE_STEP[sense];
+        const int bound = reach[sense][move];
+        int seenColour = -1;
+        for (int c = move; c != bound;) {
+            c += step;
+            const std::uint8_t cell = after.cells[c];
+            if (cell & CELL_EMPTY) {
+                if (before.cells[c] & CELL_ACTIVE)
+                    squares.push_back(c);
+            } else {
+                const int colour = cell & CELL_COLOUR;
+                if (seenColour >= 0 && seenColour != colour)
+                    break;
+                seenColour = colour;
+            }
+        }
+    }
+    return squares;
+}
+
+template <typename Step>
+double timeCpu(Step step) {
+    const double start = cpuSeconds();
+    step();
+    return cpuSeconds() - start;
+}
+
+// Where an expansion's time goes, measured phase by phase on the expansions of
+// a real tree: every phase is repeated over all of them in a loop of its own,
+// so no clock is read inside the search and nothing is sampled.
+void phaseSplit(const Position& p) {
+    SearchContext context;
+    context.releaseSolved = false;
+    K2Board* position = buildBoard(p);
+    StatNode* root = newRoot(context, *position);
+    delete position;
+    SearchStats stats;
+    const double searchCpu = timeCpu([&] { runSearch(context, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, ITERATION_CAP, &stats); });
+    const std::vector<Expansion> expansions = expansionsOf(root);
+    std::uint64_t children = 0;
+    for (const Expansion& e : expansions)
+        children += e.children.size();
+
+    // The post-play boards of the children and the squares each play re-evaluated.
+    std::vector<K2Board*> played;
+    std::vector<std::vector<int>> evaluated;
+    for (const Expansion& e : expansions)
+        for (int move : e.children) {
+            K2Board* board = e.position->clone();
+            board->play(move);
+            evaluated.push_back(evaluatedSquares(*e.position, *board, move));
+            played.push_back(board);
+        }
+
+    K2Board& work = context.work;
+    K2Board& probe = context.probe;
+    CandidateList list{};
+    volatile int sink = 0;
+    constexpr int ROUNDS = 3;
+    double copy = 0, copyPlay = 0, lines = 0, estimate = 0, candidates = 0, allocation = 0, packing = 0;
+    for (int round = 0; round < ROUNDS; ++round) {
+        // Boards copied: the rebuilt position and one scratch copy per child.
+        copy += timeCpu([&] {
+            for (const Expansion& e : expansions) {
+                work.copyFrom(*e.parent);
+                for (std::size_t i = 0; i < e.children.size(); ++i)
+                    probe.copyFrom(*e.position);
+            }
+        });
+        copyPlay += timeCpu([&] {
+            for (const Expansion& e : expansions) {
+                work.copyFrom(*e.parent);
+                work.play(e.move);
+                for (int move : e.children) {
+                    probe.copyFrom(*e.position);
+                    probe.play(move);
+                }
+            }
+        });
+        lines += timeCpu([&] {
+            for (std::size_t i = 0; i < played.size(); ++i)
+                for (int sq : evaluated[i])
+                    computeLines(*played[i], sq);
+        });
+        estimate += timeCpu([&] {
+            int first = 0, second = 0;
+            for (const K2Board* board : played) {
+                board->estimate(first, second);
+                sink = sink + first + second;
+            }
+        });
+        candidates += timeCpu([&] {
+            for (const Expansion& e : expansions)
+                sink = sink + generateCandidates(const_cast<K2Board&>(*e.position), list);
+        });
+        // The arena's part: a packed board and a child array per expansion.
+        NodeArena arena;
+        allocation += timeCpu([&] {
+            for (const Expansion& e : expansions) {
+                sink = sink + (arena.allocate(e.position->packedBytes()) != nullptr);
+                sink = sink + (arena.allocate(e.children.size() * sizeof(StatNode)) != nullptr);
+            }
+        });
+        arena.reset();
+        packing += timeCpu([&] {
+            for (const Expansion& e : expansions)
+                e.position->packInto(arena.allocate(e.position->packedBytes()));
+        });
+    }
+    for (K2Board* board : played)
+        delete board;
+    const double n = static_cast<double>(ROUNDS) * static_cast<double>(expansions.size());
+    const double play = copyPlay - copy;
+    const double phases[] = {copy / n, lines / n, (play - lines) / n, estimate / n, candidates / n,
+                             (allocation + packing) / n};
+    const char* names[] = {"board copies", "line codes in play", "square evaluation and lists",
+                           "estimates", "candidates (with their own line codes)", "allocation and packing"};
+    const double perExpansion = searchCpu / static_cast<double>(stats.iterations);
+    double measured = 0;
+    for (double t : phases)
+        measured += t;
+    std::printf("\nphases of an expansion (%s, %zu expansions of %.1f children; %.1f us each in the search):\n",
+                p.name, expansions.size(), double(children) / double(expansions.size()), perExpansion * 1e6);
+    for (int i = 0; i < 6; ++i)
+        std::printf("  %-40s %6.2f us  %5.1f%%\n", names[i], phases[i] * 1e6, 100.0 * phases[i] / perExpansion);
+    std::printf("  %-40s %6.2f us  %5.1f%%\n", "rest (selection, updates, cache misses)",
+                (perExpansion - measured) * 1e6, 100.0 * (perExpansion - measured) / perExpansion);
+    std::printf("  line codes: %.1f computeLines calls per play\n",
+                [&] {
+                    double calls = 0;
+                    for (const auto& v : evaluated)
+                        calls += static_cast<double>(v.size());
+                    return calls / static_cast<double>(evaluated.size());
+                }());
+    (void)sink;
+}
+
+// Clone+play on the leaf positions of a real tree, in an order that walks
+// all over it, so that boards come from memory rather than a warm cache.
+void clonePlay(const Position& p) {
+    SearchContext context;
+    context.releaseSolved = false;
+    K2Board* position = buildBoard(p);
+    StatNode* root = newRoot(context, *position);
+    delete position;
+    runSearch(context, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, ITERATION_CAP);
+    struct Leaf {
+        const K2Board* parent;
+        int move;
+    };
+    std::vector<Leaf> leaves;
+    for (const Expansion& e : expansionsOf(root))
+        for (int move : e.children)
+            leaves.push_back({e.position, move});
+    // A fixed stride through the list: deterministic, and no two neighbours share a parent.
+    std::vector<Leaf> order;
+    const std::size_t stride = 7919;
+    for (std::size_t i = 0, k = 0; i < leaves.size(); ++i, k = (k + stride) % leaves.size())
+        order.push_back(leaves[k]);
+    K2Board& probe = context.probe;
+    volatile int sink = 0;
+    const double copyOnly = timeCpu([&] {
+        for (const Leaf& l : order)
+            probe.copyFrom(*l.parent);
+    });
+    const double scratch = timeCpu([&] {
+        for (const Leaf& l : order) {
+            probe.copyFrom(*l.parent);
+            sink = sink + probe.play(l.move);
+        }
+    });
+    const double heap = timeCpu([&] {
+        for (const Leaf& l : order) {
+            bool decided;
+            delete l.parent->cloneAndPlay(l.move, decided);
+            sink = sink + decided;
+        }
+    });
+    const double n = static_cast<double>(order.size());
+    std::printf("\nclone+play on %zu real leaf positions (%s): %.2f us on the scratch board (copy %.2f us), "
+                "%.2f us as a heap clone with delete\n",
+                order.size(), p.name, scratch / n * 1e6, copyOnly / n * 1e6, heap / n * 1e6);
+    (void)sink;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -176,37 +412,53 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kelmo-bench [--signature]\n");
         return 2;
     }
-    nodeCounter = 0;
-    std::int64_t peak = processMemoryUse();
+    SearchContext context;
+    std::int64_t peak = context.memory.read(context.arena);
 
     // Signature: every position under the iteration cap, no clock, no memory limit.
-    std::uint64_t totalNodes = 0, totalIterations = 0;
+    std::uint64_t totalNodes = 0, totalBuilt = 0, totalIterations = 0, releasedNodes = 0;
+    std::int64_t releasedBytes = 0, carvedBytes = 0;
     std::uint64_t hash = 14695981039346656037ull;
-    double searchSeconds = 0;
+    double searchSeconds = 0, searchCpu = 0;
+    const double passCpu = cpuSeconds();
     for (const Position& p : POSITIONS) {
-        Run run = search(p, ITERATION_CAP, NO_MEMORY_LIMIT, false);
+        Run run = search(context, p, ITERATION_CAP, NO_MEMORY_LIMIT, false);
         totalNodes += run.stats.nodes;
+        totalBuilt += run.stats.builtNodes;
         totalIterations += run.stats.iterations;
         searchSeconds += run.seconds;
+        searchCpu += run.cpu;
+        releasedNodes += run.releasedNodes;
+        releasedBytes += run.releasedBytes;
+        carvedBytes += run.memoryGrowth;
         hash = fnv1a(hash, static_cast<std::uint32_t>(run.move));
         if (run.stats.peakMemory > peak)
             peak = run.stats.peakMemory;
-        std::printf("%-20s move %3d  iterations %6" PRIu64 "  nodes %8u\n", p.name, run.move,
-                    run.stats.iterations, run.stats.nodes);
+        std::printf("%-20s move %3d  iterations %6" PRIu64 "  nodes %8u  built %8" PRIu64 "\n", p.name, run.move,
+                    run.stats.iterations, run.stats.nodes, run.stats.builtNodes);
     }
     std::printf("signature: nodes=%" PRIu64 " hash=%016" PRIx64 "\n", totalNodes, hash);
+    std::printf("signature pass CPU %.3f s (searches, roots and teardowns)\n", cpuSeconds() - passCpu);
+
+    std::printf("\nsearch: %.0f iterations/s, %.0f counted nodes/s, %.0f built nodes/s (%.2f s)\n",
+                totalIterations / searchSeconds, totalNodes / searchSeconds, totalBuilt / searchSeconds,
+                searchSeconds);
+    std::printf("  per CPU second: %.0f built nodes, %.0f counted (%" PRIu64 " built, %" PRIu64
+                " counted, %.2f CPU s)\n",
+                totalBuilt / searchCpu, totalNodes / searchCpu, totalBuilt, totalNodes, searchCpu);
+    std::printf("  solved subtrees released: %" PRIu64 " nodes, %.1f MB, against %.1f MB carved (%.1f%%)\n",
+                releasedNodes, releasedBytes / 1e6, carvedBytes / 1e6, 100.0 * double(releasedBytes) / double(carvedBytes));
+    std::printf("  leaf positions found kept: %" PRIu64 " of %" PRIu64 " expansions below the root\n",
+                context.leafBoards.hits, context.leafBoards.hits + context.leafBoards.misses);
     if (signatureOnly)
         return 0;
-
-    std::printf("\nsearch: %.0f iterations/s, %.0f nodes/s (%.2f s)\n", totalIterations / searchSeconds,
-                totalNodes / searchSeconds, searchSeconds);
 
     // The two readings the loop takes every iteration.
     constexpr int QUERIES = 200000;
     volatile std::int64_t sink = 0;
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < QUERIES; ++i)
-        sink = sink + processMemoryUse();
+        sink = sink + context.memory.read(context.arena);
     const double memoryQuery = secondsSince(start) / QUERIES;
     Stopwatch watch;
     watch.start();
@@ -218,60 +470,44 @@ int main(int argc, char** argv) {
     std::printf("memory query %.0f ns, clock %.0f ns: %.2f%% of an iteration (%.1f us)\n", memoryQuery * 1e9,
                 clockQuery * 1e9, 100.0 * (memoryQuery + clockQuery) / perIteration, perIteration * 1e6);
 
-    // Board operations the expansion is made of.
-    {
-        const Position& p = POSITIONS[9];
-        K2Board* board = buildBoard(p);
-        K2Board* probe = board->clone();
-        generateCandidates(*probe);
-        std::vector<int> squares(candidates.squares, candidates.squares + candidates.count);
-        constexpr int COPIES = 200000;
-        start = std::chrono::steady_clock::now();
-        for (int i = 0; i < COPIES; ++i) {
-            bool decided;
-            delete board->cloneAndPlay(squares[i % squares.size()], decided);
-        }
-        const double copies = COPIES / secondsSince(start);
-        start = std::chrono::steady_clock::now();
-        for (int i = 0; i < COPIES; ++i)
-            sink = sink + generateCandidates(*probe);
-        const double generations = COPIES / secondsSince(start);
-        std::printf("clone+play (and delete) %.0f/s, generateCandidates %.0f/s\n", copies, generations);
-        delete probe;
-        delete board;
-    }
+    clonePlay(POSITIONS[9]);
+    phaseSplit(POSITIONS[9]);
+    phaseSplit(POSITIONS[14]);
 
     // Memory per node on a tree of the default limit, and two searches in a row:
     // the second must find its budget whole again.
     const Position& big = POSITIONS[8];
-    Run first = search(big, 0, DEFAULT_MEMORY_LIMIT, true);
-    Run second = search(big, 0, DEFAULT_MEMORY_LIMIT, false);
+    Run first = search(context, big, 0, DEFAULT_MEMORY_LIMIT, true);
+    Run second = search(context, big, 0, DEFAULT_MEMORY_LIMIT, false);
     for (const Run* r : {&first, &second})
         if (r->stats.peakMemory > peak)
             peak = r->stats.peakMemory;
-    std::printf("default limit %" PRId64 " bytes: first search %u nodes, second %u nodes (%.1f%%)\n",
-                DEFAULT_MEMORY_LIMIT, first.stats.nodes, second.stats.nodes,
+    std::printf("\ndefault limit %" PRId64 " bytes: first search %u counted nodes (%" PRIu64
+                " built), second %u (%.1f%%)\n",
+                DEFAULT_MEMORY_LIMIT, first.stats.nodes, first.stats.builtNodes, second.stats.nodes,
                 100.0 * second.stats.nodes / first.stats.nodes);
     if (first.resident >= 0)
         std::printf("  reading with the first tree %.1f MB, resident anonymous memory %.1f MB\n",
                     first.reading / 1e6, first.resident / 1e6);
     const TreeCensus& t = first.tree;
-    std::printf("memory per node %.0f bytes measured, %.0f bytes of objects (%" PRIu64 " nodes, %" PRIu64
-                " boards, %" PRIu64 " list items): %+.1f%%\n",
-                double(first.memoryGrowth) / t.nodes, double(t.ownBytes()) / t.nodes, t.nodes, t.boards,
-                t.items, 100.0 * (double(first.memoryGrowth) / double(t.ownBytes()) - 1.0));
-    std::printf("  sizes: node %zu, board %zu, list item %zu, child link %zu\n", sizeof(StatNode),
-                sizeof(K2Board), sizeof(ThreatListItem), sizeof(StatNode*));
+    std::printf("  %.0f bytes per built node; the tree left standing: %" PRIu64 " nodes, %" PRIu64
+                " boards, %" PRIu64 " list items (%.0f bytes of objects per node)\n",
+                double(first.memoryGrowth) / double(first.stats.builtNodes), t.nodes, t.boards, t.items,
+                double(t.ownBytes()) / double(t.nodes));
+    std::printf("  sizes: node %zu, board %zu, list item %zu\n", sizeof(StatNode), sizeof(K2Board),
+                sizeof(ThreatListItem));
 
-    // Teardown of a tree that fills the largest limit.
-    Run large = search(big, 0, LARGE_MEMORY_LIMIT, false);
+    // A tree that fills the largest limit, and its teardown.
+    Run large = search(context, big, 0, LARGE_MEMORY_LIMIT, false);
     if (large.stats.peakMemory > peak)
         peak = large.stats.peakMemory;
-    std::printf("teardown of %u nodes (%.0f MB): %.1f ms, %.1f ms per million nodes; releasing the "
-                "memory %.1f ms\n",
-                large.stats.nodes, large.memoryGrowth / 1e6, large.teardownSeconds * 1e3,
-                large.teardownSeconds * 1e3 / (large.stats.nodes / 1e6), large.releaseSeconds * 1e3);
-    std::printf("  (search %.2f s, %.0f nodes/s)\n", large.seconds, large.stats.nodes / large.seconds);
+    std::printf("\n%.0f MB search: %" PRIu64 " built nodes, %u counted, %.0f bytes per built node; "
+                "%" PRIu64 " nodes (%.1f MB) of solved subtrees released\n",
+                large.memoryGrowth / 1e6, large.stats.builtNodes, large.stats.nodes,
+                double(large.memoryGrowth) / double(large.stats.builtNodes), large.releasedNodes,
+                large.releasedBytes / 1e6);
+    std::printf("  search %.2f s (%.2f CPU s), %.0f built nodes per CPU second; teardown %.3f ms\n", large.seconds,
+                large.cpu, large.stats.builtNodes / large.cpu, large.teardownSeconds * 1e3);
 
     std::printf("peak memory %.1f MB\n", peak / 1e6);
     return sink == 42 ? 1 : 0;

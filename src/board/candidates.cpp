@@ -9,20 +9,18 @@
 
 namespace kelmo {
 
-CandidateList candidates;
-
 namespace {
 
-void clearCandidateBits(K2Board& board) {
-    for (int i = 0; i < candidates.count; ++i)
-        board.cells[candidates.squares[i]] &= static_cast<std::uint8_t>(~CELL_CANDIDATE);
+void clearCandidateBits(K2Board& board, CandidateList& list) {
+    for (int i = 0; i < list.count; ++i)
+        board.cells[list.squares[i]] &= static_cast<std::uint8_t>(~CELL_CANDIDATE);
 }
 
 // Replaces the whole list by one square.
-int single(K2Board& board, int square, int verdict) {
-    clearCandidateBits(board);
-    candidates.count = 1;
-    candidates.squares[0] = static_cast<std::int16_t>(square);
+int single(K2Board& board, CandidateList& list, int square, int verdict) {
+    clearCandidateBits(board, list);
+    list.count = 1;
+    list.squares[0] = static_cast<std::int16_t>(square);
     return verdict;
 }
 
@@ -88,25 +86,25 @@ int openingSquare(const K2Board& board) {
 
 } // namespace
 
-bool addCandidate(K2Board& board, int square) {
+bool addCandidate(K2Board& board, CandidateList& list, int square) {
     std::uint8_t& cell = board.cells[square];
     // Threat squares are always empty; the test keeps a stale entry from ever
     // turning into an occupied move.
     if ((cell & CELL_CANDIDATE) || !(cell & CELL_EMPTY))
         return false;
     cell |= CELL_CANDIDATE;
-    candidates.squares[candidates.count++] = static_cast<std::int16_t>(square);
+    list.squares[list.count++] = static_cast<std::int16_t>(square);
     return true;
 }
 
-int addDefences(K2Board& board, LineRecord threat, int defender) {
+int addDefences(K2Board& board, CandidateList& list, LineRecord threat, int defender) {
     const int attacker = 1 - defender;
     const int s = threat.square();
     const int mask = threat.directions();
     const int code = threat.code;
     int proposed = 0;
     auto propose = [&](int sq) {
-        addCandidate(board, sq);
+        addCandidate(board, list, sq);
         ++proposed;
     };
 
@@ -163,7 +161,7 @@ int addDefences(K2Board& board, LineRecord threat, int defender) {
     return proposed;
 }
 
-void addBestSquares(K2Board& board, int n) {
+void addBestSquares(K2Board& board, CandidateList& list, int n) {
     constexpr int MAX_SLOTS = 32;
     if (n > MAX_SLOTS - 1)
         n = MAX_SLOTS - 1;
@@ -207,15 +205,15 @@ void addBestSquares(K2Board& board, int n) {
         }
     }
     for (int i = 0; i < n && square[i] >= 0 && score[i] >= threshold; ++i)
-        addCandidate(board, square[i]);
+        addCandidate(board, list, square[i]);
 }
 
-int generateCandidates(K2Board& board) {
-    candidates.count = 0;
+int generateCandidates(K2Board& board, CandidateList& list) {
+    list.count = 0;
 
     const int opening = openingSquare(board);
     if (opening >= 0) {
-        candidates.squares[candidates.count++] = static_cast<std::int16_t>(opening);
+        list.squares[list.count++] = static_cast<std::int16_t>(opening);
         return VERDICT_OPEN;
     }
 
@@ -224,57 +222,57 @@ int generateCandidates(K2Board& board) {
     const ThreatListItem* opp = board.threatHead(1 - mover);
 
     if (own && movesToFive(own->code) == 0)
-        return single(board, own->square(), VERDICT_WIN);
+        return single(board, list, own->square(), VERDICT_WIN);
     if (opp && movesToFive(opp->code) == 0) {
         if (board.nextThreat(opp) && movesToFive(board.nextThreat(opp)->code) == 0)
-            return single(board, opp->square(), VERDICT_LOSS);
-        return single(board, opp->square(), VERDICT_OPEN);
+            return single(board, list, opp->square(), VERDICT_LOSS);
+        return single(board, list, opp->square(), VERDICT_OPEN);
     }
     if (own && movesToWin(own->code) == 0 && movesToFive(own->code) == 1)
-        return single(board, own->square(), VERDICT_WIN);
+        return single(board, list, own->square(), VERDICT_WIN);
 
     int verdict = VERDICT_OPEN;
     if (!opp || movesToWin(opp->code) != 0) {
         // The opponent has no winning threat: own threats, answers, best squares.
         for (const ThreatListItem* it = own; it; it = board.nextThreat(it)) {
             if (movesToWin(it->code) == 0 && (!opp || movesToFive(opp->code) > 1))
-                return single(board, it->square(), VERDICT_WIN);
-            addCandidate(board, it->square());
+                return single(board, list, it->square(), VERDICT_WIN);
+            addCandidate(board, list, it->square());
         }
         const ThreatListItem* it = opp;
         while (it && movesToWin(it->code) != 0)
             it = board.nextThreat(it);
         for (; it && movesToWin(it->code) == 0; it = board.nextThreat(it))
-            addDefences(board, it->record(), mover);
-        if (candidates.count < 5) {
+            addDefences(board, list, it->record(), mover);
+        if (list.count < 5) {
             int k = 0;
             for (it = opp; it && k < 3; it = board.nextThreat(it), ++k)
-                addDefences(board, it->record(), mover);
+                addDefences(board, list, it->record(), mover);
         }
-        if (candidates.count < 5)
-            addBestSquares(board, 8);
+        if (list.count < 5)
+            addBestSquares(board, list, 8);
     } else {
         // The opponent threatens to win: defend, or counter with a faster threat.
-        addDefences(board, opp->record(), mover);
+        addDefences(board, list, opp->record(), mover);
         bool overrun = false;
         const ThreatListItem* it = board.nextThreat(opp);
         for (; it && movesToWin(it->code) == 0; it = board.nextThreat(it)) {
             if (board.cells[it->square()] & CELL_CANDIDATE)
                 continue;
             // Two separate winning threats: no single answer covers both.
-            clearCandidateBits(board);
-            candidates.count = 0;
+            clearCandidateBits(board, list);
+            list.count = 0;
             overrun = true;
             break;
         }
-        if (!overrun && candidates.count == 0) {
+        if (!overrun && list.count == 0) {
             while (it && movesToWin(it->code) != 0)
                 it = board.nextThreat(it);
             for (; it && movesToWin(it->code) == 0; it = board.nextThreat(it))
                 if (!(board.cells[it->square()] & CELL_CANDIDATE))
-                    addDefences(board, it->record(), mover);
+                    addDefences(board, list, it->record(), mover);
         }
-        const int countBefore = candidates.count;
+        const int countBefore = list.count;
         for (const ThreatListItem* o = own; o && movesToFive(o->code) <= movesToFive(opp->code); o = board.nextThreat(o)) {
             const int sq = o->square();
             if ((board.cells[sq] & CELL_SECOND[mover]) && movesToFive(o->code) == 1) {
@@ -284,21 +282,21 @@ int generateCandidates(K2Board& board) {
                 while (three && three->square() != sq)
                     three = board.nextThreat(three);
                 if (three) {
-                    const int remembered = candidates.count;
-                    const int proposals = addDefences(board, three->record(), 1 - mover);
-                    if (candidates.count - proposals == remembered)
-                        return single(board, sq, VERDICT_WIN);
-                    for (int i = remembered; i < candidates.count; ++i)
-                        board.cells[candidates.squares[i]] &= static_cast<std::uint8_t>(~CELL_CANDIDATE);
-                    candidates.count = remembered;
+                    const int remembered = list.count;
+                    const int proposals = addDefences(board, list, three->record(), 1 - mover);
+                    if (list.count - proposals == remembered)
+                        return single(board, list, sq, VERDICT_WIN);
+                    for (int i = remembered; i < list.count; ++i)
+                        board.cells[list.squares[i]] &= static_cast<std::uint8_t>(~CELL_CANDIDATE);
+                    list.count = remembered;
                 }
             }
-            addCandidate(board, sq);
+            addCandidate(board, list, sq);
         }
-        if (overrun && candidates.count == countBefore && countBefore == 0)
-            return single(board, opp->square(), VERDICT_LOSS);
+        if (overrun && list.count == countBefore && countBefore == 0)
+            return single(board, list, opp->square(), VERDICT_LOSS);
     }
-    clearCandidateBits(board);
+    clearCandidateBits(board, list);
     return verdict;
 }
 

@@ -2,6 +2,7 @@
 #include "board/k2board.h"
 
 #include <cstring>
+#include <new>
 
 namespace kelmo {
 
@@ -20,6 +21,7 @@ ThreatListItem* allocateItems(std::uint32_t count) {
 K2Board::K2Board()
     : threatList{NO_ITEM, NO_ITEM},
       sideToMove(0),
+      ownsPool(true),
       moveCount(0),
       itemPool(nullptr),
       freeItems(NO_ITEM),
@@ -27,7 +29,10 @@ K2Board::K2Board()
       poolUsed(0),
       liveItems(0) {}
 
-K2Board::~K2Board() { ::operator delete(itemPool); }
+K2Board::~K2Board() {
+    if (ownsPool)
+        ::operator delete(itemPool);
+}
 
 std::uint16_t K2Board::newItem() {
     ++liveItems;
@@ -52,9 +57,11 @@ void K2Board::growPool() {
     ThreatListItem* fresh = allocateItems(capacity);
     if (poolUsed)
         std::memcpy(fresh, itemPool, poolUsed * sizeof(ThreatListItem));
-    ::operator delete(itemPool);
+    if (ownsPool)
+        ::operator delete(itemPool);
     itemPool = fresh;
-    poolCapacity = capacity;
+    ownsPool = true;
+    poolCapacity = static_cast<std::uint16_t>(capacity);
 }
 
 void K2Board::clear() {
@@ -63,27 +70,57 @@ void K2Board::clear() {
     sideToMove = 0;
 }
 
-K2Board* K2Board::clone() const {
-    K2Board* copy = new K2Board;
-    std::memcpy(copy->cells, cells, sizeof cells);
-    copy->sideToMove = sideToMove;
-    copy->moveCount = moveCount;
-    // The copy's items are packed in list order, the free items left behind.
-    copy->poolCapacity = liveItems + CLONE_SLACK;
-    copy->itemPool = allocateItems(copy->poolCapacity);
+void K2Board::copyContents(const K2Board& other) {
+    std::memcpy(cells, other.cells, sizeof cells);
+    sideToMove = other.sideToMove;
+    moveCount = other.moveCount;
+    // The items are packed in list order, the free items left behind.
     std::uint16_t slot = 0;
     for (int p = 0; p < PLAYER_NB; ++p) {
-        std::uint16_t* tail = &copy->threatList[p];
-        for (std::uint16_t i = threatList[p]; i != NO_ITEM; i = itemPool[i].next) {
-            copy->itemPool[slot] = {itemPool[i].code, itemPool[i].squareDirs, NO_ITEM};
+        std::uint16_t* tail = &threatList[p];
+        for (std::uint16_t i = other.threatList[p]; i != NO_ITEM; i = other.itemPool[i].next) {
+            itemPool[slot] = {other.itemPool[i].code, other.itemPool[i].squareDirs, NO_ITEM};
             *tail = slot;
-            tail = &copy->itemPool[slot].next;
+            tail = &itemPool[slot].next;
             ++slot;
         }
         *tail = NO_ITEM;
     }
-    copy->poolUsed = copy->liveItems = liveItems;
+    freeItems = NO_ITEM;
+    poolUsed = liveItems = other.liveItems;
+}
+
+K2Board* K2Board::clone() const {
+    K2Board* copy = new K2Board;
+    copy->poolCapacity = static_cast<std::uint16_t>(liveItems + CLONE_SLACK);
+    copy->itemPool = allocateItems(copy->poolCapacity);
+    copy->copyContents(*this);
     return copy;
+}
+
+K2Board* K2Board::packInto(void* memory) const {
+    auto* copy = new (memory) K2Board;
+    copy->ownsPool = false;
+    copy->itemPool = reinterpret_cast<ThreatListItem*>(copy + 1);
+    copy->poolCapacity = liveItems;
+    copy->copyContents(*this);
+    return copy;
+}
+
+void K2Board::copyFrom(const K2Board& other) {
+    if (&other == this)
+        return;
+    if (!ownsPool || poolCapacity < other.liveItems + CLONE_SLACK) {
+        if (ownsPool)
+            ::operator delete(itemPool);
+        itemPool = nullptr;
+        poolCapacity = 0;
+        ownsPool = true;
+        const std::uint32_t capacity = 2u * (other.liveItems + CLONE_SLACK);
+        itemPool = allocateItems(capacity);
+        poolCapacity = static_cast<std::uint16_t>(capacity);
+    }
+    copyContents(other);
 }
 
 bool K2Board::play(int square) {

@@ -3,6 +3,7 @@
 // search keeps earlier positions by cloning.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "board/types.h"
@@ -41,12 +42,20 @@ struct ThreatListItem {
 };
 
 static_assert(sizeof(ThreatListItem) == 6);
+static_assert(alignof(ThreatListItem) <= 8);
 
 class K2Board {
 public:
     std::uint8_t cells[SQUARE_NB];
     std::uint16_t threatList[PLAYER_NB];    // head item per player, NO_ITEM when empty
     std::uint8_t sideToMove;                // player whose stone the next play places
+
+private:
+    // False for a packed board, whose items sit right behind it in memory the
+    // board does not own (see packInto).
+    bool ownsPool;
+
+public:
     std::uint16_t moveCount;
 
 private:
@@ -54,16 +63,19 @@ private:
     // allocation and a board's teardown one free, however many threats it lists.
     // Removed items go to a free list; a full block is replaced by one twice its
     // size (the index links stay valid). At most two entries per empty square and
-    // player keep every index below NO_ITEM.
+    // player keep every index below NO_ITEM, and every count in 16 bits.
     ThreatListItem* itemPool;
     std::uint16_t freeItems;
-    std::uint32_t poolCapacity;
-    std::uint32_t poolUsed;
-    std::uint32_t liveItems;
+    std::uint16_t poolCapacity;
+    std::uint16_t poolUsed;
+    std::uint16_t liveItems;
 
     std::uint16_t newItem();
     void releaseItem(std::uint16_t index);
     void growPool();
+    // Cells, side, count and both lists of other, the items packed in list order
+    // into this board's block, which must hold other.liveItems of them.
+    void copyContents(const K2Board& other);
 
 public:
 
@@ -79,6 +91,18 @@ public:
 
     // A deep copy on the heap: cells, side, count and both lists in order.
     K2Board* clone() const;
+
+    // Turns this board into a deep copy of other, keeping its own item block when
+    // that is large enough: a board reused for many positions stops allocating.
+    void copyFrom(const K2Board& other);
+
+    // A packed copy: the board with its items right behind it, packedBytes() in
+    // all, built in memory the caller provides and keeps. It allocates nothing,
+    // so it is neither destroyed nor deleted; its memory is simply reused. It is
+    // for reading and generating candidates, not for playing on: a play that
+    // needs room for more items would have none.
+    std::size_t packedBytes() const { return sizeof(K2Board) + std::size_t{liveItems} * sizeof(ThreatListItem); }
+    K2Board* packInto(void* memory) const;
 
     // Places a stone of sideToMove on the (empty) square, passes the turn and
     // updates the threat lists. True when the player now to move can complete

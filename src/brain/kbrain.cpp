@@ -1,6 +1,7 @@
 // KBrain: keeps the game board and the search root in step with the protocol
 // and asks the search for each reply. Between commands the root is an
-// unexpanded node on its own copy of the game position; no tree outlives a move.
+// unexpanded node on its own copy of the game position, alone in the search
+// context's arena; no tree outlives a move, but the arena's blocks do.
 #include "brain/kbrain.h"
 
 #include "errorlog/error_log.h"
@@ -28,23 +29,24 @@ int firstEmptySquare(const K2Board& board) {
 } // namespace
 
 KBrain::KBrain() : root(nullptr), board(nullptr) {
-    nodeCounter = 0;
     startGame();
 }
 
-KBrain::~KBrain() {
-    delete root;
-    delete board;
+KBrain::~KBrain() { delete board; }
+
+// Discards the tree and starts a new one on the game position. The root is
+// null only when the arena cannot get a single block; searchMove copes.
+void KBrain::renewRoot() {
+    searchContext.arena.reset();
+    root = newRoot(searchContext, *board);
 }
 
 // A fresh game with the opponent to move and the default limits; also the
 // state the process starts in.
 void KBrain::startGame() {
-    delete root;
     delete board;
-    K2Board* fresh = newEmptyBoard();
-    board = fresh->clone();
-    root = new StatNode(fresh, nullptr);
+    board = newEmptyBoard();
+    renewRoot();
     // The same limits as at process start: a game begun with START and no INFO
     // gets the usual three seconds a move, not a tenth of one.
     time_left = DEFAULT_TIME_LEFT;
@@ -55,11 +57,10 @@ void KBrain::startGame() {
 int KBrain::begin() {
     // A board built anew rather than cleared, so no threat list of an earlier
     // game survives into this one.
-    delete root;
     delete board;
-    root = new StatNode(newEmptyBoard(), nullptr);
-    root->setOrNode(true);
-    board = root->board->clone();
+    board = newEmptyBoard();
+    board->sideToMove = 1;
+    renewRoot();
     int square = searchMove();
     if (square < 0)
         return -1;
@@ -77,11 +78,9 @@ int KBrain::turn(int x, int y) {
 }
 
 int KBrain::setupBoard(std::span<const Stone> stones) {
-    delete root;
     delete board;
-    K2Board* fresh = setUpPosition(stones, 1);
-    board = fresh->clone();
-    root = new StatNode(fresh, nullptr);
+    board = setUpPosition(stones, 1);
+    renewRoot();
     // The limits stay as INFO set them: managers send their limits before BOARD,
     // and resetting them would overrun a shorter turn limit.
     int square = searchMove();
@@ -99,11 +98,15 @@ void KBrain::setMaxMemory(std::int32_t value) { max_memory = value; }
 bool KBrain::squareIsEmpty(int square) const { return board->isEmpty(square); }
 
 int KBrain::searchMove() {
+    if (!root)
+        return firstEmptySquare(*board);
     if (!root->isOrNode())
         appendErrorLog("AndNode search");
     std::int32_t limit = computeBudget(time_left, timeout_turn);
     std::int64_t memoryLimit = max_memory == 0 ? UNLIMITED_MEMORY_CAP : std::int64_t{max_memory};
-    int square = runSearch(root, limit, memoryLimit, searchIterationCap);
+    // Blocks kept from a larger tree must not count against a lower limit.
+    searchContext.arena.keepAtMost(memoryLimit);
+    int square = runSearch(searchContext, root, limit, memoryLimit, searchIterationCap);
     // The reply must be playable whatever the search left behind: an answer on
     // a stone loses the game at once, so fall back to any empty square.
     if (square < 0 || square >= SQUARE_NB || !board->isEmpty(square))
@@ -112,19 +115,15 @@ int KBrain::searchMove() {
 }
 
 void KBrain::advance(int square) {
-    // The teardown is timed so that the next search keeps enough of its
-    // allowance for discarding its own tree.
+    // Discarding the tree is timed so that the next search keeps enough of its
+    // allowance for discarding its own.
     Stopwatch teardown;
     teardown.start();
-    const std::int64_t before = processMemoryUse();
-    delete root;
-    root = nullptr;
-    // Where the platform needs it, give the freed tree back so that the next
-    // search's memory reading starts from the game's own footprint.
-    releaseFreedMemory();
-    noteTeardown(before - processMemoryUse(), teardown.elapsed());
+    const std::int64_t treeBytes = searchContext.arena.bytesInUse();
+    searchContext.arena.reset();
+    searchContext.teardown.note(treeBytes, teardown.elapsed());
     board->play(square);
-    root = new StatNode(board->clone(), nullptr);
+    renewRoot();
 }
 
 } // namespace kelmo

@@ -9,6 +9,7 @@
 
 #include "board/k2board.h"
 #include "board/position_setup.h"
+#include "search/search_context.h"
 #include "search/stat_node.h"
 
 namespace kelmo {
@@ -21,7 +22,7 @@ constexpr std::int64_t UNLIMITED_MEMORY_CAP = 350000000;
 
 class KBrain {
 public:
-    StatNode* root;
+    StatNode* root;   // in searchContext's arena; null only if the arena had no room
     K2Board* board;
     std::int32_t time_left;
     std::int32_t timeout_turn;
@@ -29,6 +30,8 @@ public:
     // Iterations one search may run at most, 0 for no cap. The protocol never
     // sets it; tests set it to make searches short and repeatable.
     std::uint64_t searchIterationCap = 0;
+    // The node counter starts with the brain and runs on across moves and games.
+    SearchContext searchContext;
 
     KBrain();
     ~KBrain();
@@ -53,6 +56,9 @@ public:
     // Search.
     int searchMove();
     void advance(int square);
+
+private:
+    void renewRoot();
 };
 
 } // namespace kelmo

@@ -3,7 +3,6 @@
 // the root move from the numbers the search left behind.
 #include "search/driver.h"
 
-#include "board/candidates.h"
 #include "search/memory_use.h"
 #include "search/pn_search.h"
 #include "search/stopwatch.h"
@@ -25,19 +24,19 @@ StatNode* chooseRootChild(const StatNode* root) {
     const unsigned n = root->childrenCnt;
     if (n == 0)
         return nullptr;
-    StatNode* const* children = root->children;
+    StatNode* children = root->children;
     for (unsigned i = 0; i < n; ++i) {
-        if (children[i]->proofNum == 0)
-            return children[i];
+        if (children[i].proofNum == 0)
+            return children + i;
     }
     StatNode* chosen = nullptr;
     double best = 100000000000.0;
     for (unsigned i = 0; i < n; ++i) {
-        double r = static_cast<double>(children[i]->proofNum) /
-                   (static_cast<double>(children[i]->growthCnt) + 1.0);
+        double r = static_cast<double>(children[i].proofNum) /
+                   (static_cast<double>(children[i].growthCnt) + 1.0);
         if (r >= 0 && r < best) {
             best = r;
-            chosen = children[i];
+            chosen = children + i;
         }
     }
     if (chosen)
@@ -45,10 +44,10 @@ StatNode* chooseRootChild(const StatNode* root) {
     // Every move loses: play the one whose refutation took the most work.
     std::int64_t most = 0;
     for (unsigned i = 0; i < n; ++i) {
-        std::int64_t g = static_cast<std::int64_t>(children[i]->growthCnt) + 1;
+        std::int64_t g = static_cast<std::int64_t>(children[i].growthCnt) + 1;
         if (g > most) {
             most = g;
-            chosen = children[i];
+            chosen = children + i;
         }
     }
     return chosen;
@@ -56,10 +55,6 @@ StatNode* chooseRootChild(const StatNode* root) {
 
 namespace {
 
-// Milliseconds per million bytes that discarding a tree has been seen to take
-// (0.2 to 0.3 with pooled threat lists on an idle two-core machine). It rises at
-// once to a slower teardown and halves its distance to a quicker one.
-double teardownMsPerMegabyte = 1.0;
 // The reserve is twice the rate: a teardown is plain work that slows down when
 // the machine is busy, while the search loop runs on the wall clock.
 constexpr double RESERVE_HEADROOM = 2.0;
@@ -70,7 +65,7 @@ constexpr std::int64_t CALIBRATION_MIN_BYTES = 8000000;
 bool onlyOneMoveLeft(const StatNode* root) {
     unsigned open = 0;
     for (unsigned i = 0; i < root->childrenCnt && open < 2; ++i) {
-        if (root->children[i]->disproofNum != 0)
+        if (root->children[i].disproofNum != 0)
             ++open;
     }
     return open == 1;
@@ -78,44 +73,47 @@ bool onlyOneMoveLeft(const StatNode* root) {
 
 } // namespace
 
-std::int32_t teardownReserveMs(std::int64_t treeBytes) {
+std::int32_t TeardownCalibration::reserveMs(std::int64_t treeBytes) const {
     if (treeBytes <= 0)
         return 0;
-    double ms = RESERVE_HEADROOM * teardownMsPerMegabyte * static_cast<double>(treeBytes) / 1e6;
+    double ms = RESERVE_HEADROOM * msPerMegabyte * static_cast<double>(treeBytes) / 1e6;
     return ms >= 1e9 ? 1000000000 : static_cast<std::int32_t>(ms) + 1;
 }
 
-void noteTeardown(std::int64_t treeBytes, std::int32_t ms) {
+void TeardownCalibration::note(std::int64_t treeBytes, std::int32_t ms) {
     if (treeBytes < CALIBRATION_MIN_BYTES || ms < 0)
         return;
     double rate = static_cast<double>(ms) * 1e6 / static_cast<double>(treeBytes);
-    teardownMsPerMegabyte = rate > teardownMsPerMegabyte ? rate : 0.5 * (teardownMsPerMegabyte + rate);
+    msPerMegabyte = rate > msPerMegabyte ? rate : 0.5 * (msPerMegabyte + rate);
 }
 
-int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
+int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
               std::uint64_t maxIterations, SearchStats* stats) {
     Stopwatch watch;
     watch.start();
-    const std::uint32_t counterAtStart = nodeCounter;
+    const std::uint32_t counterAtStart = context.nodeCounter;
     std::uint64_t iterations = 0;
     std::int64_t peak = 0;
     // What the process held before this tree: the rest of a reading is the tree.
-    const std::int64_t memoryAtStart = processMemoryUse();
+    const std::int64_t memoryAtStart = context.memory.read(context.arena);
+    const std::uint64_t builtAtStart = context.builtNodes;
 
     int reply = -1;
+    bool outOfMemory = false;
     if (!root->isExpanded()) {
         root->proofNum = 1;
         root->disproofNum = 1;
-        expand(root);
+        outOfMemory = !expand(context, root);
         updateValues(root);
     }
     if (root->childrenCnt < 2) {
         // Decided at once or a single candidate: the square the expansion found,
-        // or no move at all on a full board.
+        // the generator's first choice when there was no room to expand, or no
+        // move at all on a full board.
         if (root->childrenCnt == 1)
-            reply = root->children[0]->move;
-        else if (!root->isExpanded() && candidates.count > 0)
-            reply = candidates.squares[0];
+            reply = root->children[0].move;
+        else if (!root->isExpanded() && context.candidates.count > 0)
+            reply = context.candidates.squares[0];
     } else {
         StatNode* current = root;
         for (;;) {
@@ -123,20 +121,25 @@ int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit
                 break;
             if (maxIterations != 0 && iterations >= maxIterations)
                 break;
-            std::int64_t memory = processMemoryUse();
+            std::int64_t memory = context.memory.read(context.arena);
             if (memory > peak)
                 peak = memory;
             // The tree's teardown comes out of this move's time too.
-            std::int64_t reserve = teardownReserveMs(memory - memoryAtStart);
+            std::int64_t reserve = context.teardown.reserveMs(memory - memoryAtStart);
             if (std::int64_t{watch.elapsed()} + reserve >= timeLimitMs)
                 break;
             if (memory >= memoryLimit)
                 break;
             if (onlyOneMoveLeft(root))
                 break;
-            StatNode* leaf = selectMostProving(current);
-            expand(leaf);
-            current = updateAncestors(leaf);
+            StatNode* leaf = selectMostProving(context, current);
+            if (!expand(context, leaf)) {
+                // No room for the leaf's children: the tree stays as it was, and
+                // the choice below reads it as after the last full iteration.
+                outOfMemory = true;
+                break;
+            }
+            current = updateAncestors(context, leaf);
             ++iterations;
         }
         reply = chooseRootChild(root)->move;
@@ -144,8 +147,10 @@ int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit
 
     if (stats) {
         stats->iterations = iterations;
-        stats->nodes = nodeCounter - counterAtStart;
+        stats->nodes = context.nodeCounter - counterAtStart;
+        stats->builtNodes = context.builtNodes - builtAtStart;
         stats->peakMemory = peak;
+        stats->outOfMemory = outOfMemory;
     }
     return reply;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "search/search_context.h"
 #include "search/stat_node.h"
 
 namespace kelmo {
@@ -13,8 +14,10 @@ std::int32_t computeBudget(std::int32_t time_left, std::int32_t timeout_turn);
 
 struct SearchStats {
     std::uint64_t iterations = 0;
-    std::uint32_t nodes = 0;  // nodeCounter advance during the search
-    std::int64_t peakMemory = 0;  // highest processMemoryUse reading of the loop
+    std::uint32_t nodes = 0;  // node counter advance during the search
+    std::uint64_t builtNodes = 0;  // nodes actually built (the counter weighs most twice)
+    std::int64_t peakMemory = 0;  // highest memory reading of the loop
+    bool outOfMemory = false;  // the arena could not grow: the search stopped there
 };
 
 // The child the driver plays once the loop has ended: the first proven child,
@@ -22,19 +25,11 @@ struct SearchStats {
 // with the most growth. Earlier children win ties. Null for a node without children.
 StatNode* chooseRootChild(const StatNode* root);
 
-// Expands the root, searches until it is solved, a limit is reached or only one
-// root move is not lost, and returns the chosen square (-1 if the root has no
-// move at all). maxIterations 0 means no iteration cap (tests and the bench set one).
-int runSearch(StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
+// Expands the root, searches until it is solved, a limit is reached, the arena
+// cannot grow or only one root move is not lost, and returns the chosen square
+// (-1 if the root has no move at all). maxIterations 0 means no iteration cap
+// (tests and the bench set one). The root and its tree live in the context's arena.
+int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
               std::uint64_t maxIterations = 0, SearchStats* stats = nullptr);
-
-// The time still to be spent after the search loop on a tree that holds
-// treeBytes: discarding it and handing its memory back, both inside the brain's
-// turn. The loop stops that much earlier, so the reply arrives within the
-// allowance however large the tree has grown.
-std::int32_t teardownReserveMs(std::int64_t treeBytes);
-
-// Calibrates teardownReserveMs from a measured teardown of treeBytes.
-void noteTeardown(std::int64_t treeBytes, std::int32_t ms);
 
 } // namespace kelmo

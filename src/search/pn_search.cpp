@@ -28,28 +28,43 @@ std::int32_t saturatingAdd(std::int32_t a, std::int32_t b) {
     return sum > PN_SATURATED ? PN_SATURATED : static_cast<std::int32_t>(sum);
 }
 
-// A fresh child: decided when the player now to move can complete five, and then
-// won for whoever that is; otherwise the estimate of its board.
-void initChild(StatNode* child, bool decided) {
+// A fresh child on the board its move was just played on: decided when the
+// player now to move can complete five, and then won for whoever that is;
+// otherwise the estimate of that board.
+void initChild(StatNode* child, const K2Board& board, bool decided) {
     if (decided) {
-        if (child->board->sideToMove == 1)
+        if (board.sideToMove == 1)
             setProven(child);
         else
             setDisproven(child);
         return;
     }
     int first, second;
-    child->board->estimate(first, second);
+    board.estimate(first, second);
     child->proofNum = first;
     child->disproofNum = second;
 }
 
 } // namespace
 
-void expand(StatNode* node) {
-    K2Board* board = node->board;
-    int verdict = generateCandidates(*board);
-    int n = candidates.count;
+bool expand(SearchContext& context, StatNode* node) {
+    // The node's position on the work board: the root's own board, a leaf's copy
+    // kept since its parent's expansion, or else rebuilt from the parent's board
+    // with the leaf's move.
+    K2Board& work = context.work;
+    LeafBoards& leafBoards = context.leafBoards;
+    if (node->board) {
+        work.copyFrom(*node->board);
+    } else if (const K2Board* kept = leafBoards.find(node, node->leafSlot)) {
+        work.copyFrom(*kept);
+        ++leafBoards.hits;
+    } else {
+        work.copyFrom(*node->parent->board);
+        work.play(node->move);
+        ++leafBoards.misses;
+    }
+    int verdict = generateCandidates(work, context.candidates);
+    int n = context.candidates.count;
     if (verdict != VERDICT_OPEN) {
         // A verdict for the side to move: a win at an OR node proves it, at an AND
         // node disproves it, and a loss the other way round.
@@ -57,35 +72,46 @@ void expand(StatNode* node) {
             setProven(node);
         else
             setDisproven(node);
-        return;
+        return true;
     }
     if (n <= 0) {
         // No empty square left: nobody can win, so the brain cannot force a win.
         setDisproven(node);
-        return;
+        return true;
     }
 
-    // The shared list is overwritten by the next generator call; take the squares now.
-    std::int16_t squares[SQUARE_NB];
-    for (int i = 0; i < n; ++i)
-        squares[i] = candidates.squares[i];
-
-    StatNode* slots = node->allocateChildren(n);
+    // An expanded node keeps its board: its children are rebuilt from it.
+    NodeArena& arena = context.arena;
+    K2Board* packed = nullptr;
+    if (!node->board) {
+        void* memory = arena.allocate(work.packedBytes());
+        if (!memory)
+            return false;
+        packed = work.packInto(memory);
+    }
+    const std::int16_t* squares = context.candidates.squares;
+    if (!node->attachChildren(context, squares, n)) {
+        if (packed)
+            arena.release(packed, packed->packedBytes());
+        return false;
+    }
+    if (packed)
+        node->board = packed;
+    const K2Board& position = *node->board;
+    K2Board& probe = context.probe;
     for (int i = 0; i < n - 1; ++i) {
-        bool decided = false;
-        K2Board* childBoard = board->cloneAndPlay(squares[i], decided);
-        StatNode* child = new (slots + i) StatNode(childBoard, node, squares[i]);
-        initChild(child, decided);
-        node->children[i] = child;
+        probe.copyFrom(position);
+        bool decided = probe.play(squares[i]);
+        initChild(node->child(i), probe, decided);
+        if (!decided)
+            node->child(i)->leafSlot = leafBoards.keep(node->child(i), probe);
     }
-    // The last child takes over the node's own board: no copy for it.
-    bool decided = board->play(squares[n - 1]);
-    StatNode* last = new (slots + n - 1) StatNode(board, node);
-    node->board = nullptr;
-    last->move = squares[n - 1];
-    initChild(last, decided);
-    node->children[n - 1] = last;
-    node->flags |= NODE_EXPANDED;
+    // The work board still holds the node's position: the last child is played on it.
+    bool decided = work.play(squares[n - 1]);
+    initChild(node->child(n - 1), work, decided);
+    if (!decided)
+        node->child(n - 1)->leafSlot = leafBoards.keep(node->child(n - 1), work);
+    return true;
 }
 
 void updateValues(StatNode* node) {
@@ -100,18 +126,18 @@ void updateValues(StatNode* node) {
         }
         return;
     }
-    StatNode* const* children = node->children;
+    const StatNode* children = node->children;
     const unsigned n = node->childrenCnt;
-    std::int32_t P = children[0]->proofNum;
-    std::int32_t D = children[0]->disproofNum;
+    std::int32_t P = children[0].proofNum;
+    std::int32_t D = children[0].disproofNum;
     if (node->isOrNode()) {
         if (P != 0) {
             for (unsigned i = 1; i < n; ++i) {
-                std::int32_t p = children[i]->proofNum;
+                std::int32_t p = children[i].proofNum;
                 if (p > 0) {
                     if (p < P || P < 0)
                         P = p;
-                    D = saturatingAdd(D, children[i]->disproofNum);
+                    D = saturatingAdd(D, children[i].disproofNum);
                 } else if (p == 0) {
                     P = 0;
                     D = PN_INFINITE;
@@ -122,11 +148,11 @@ void updateValues(StatNode* node) {
     } else {
         if (D != 0) {
             for (unsigned i = 1; i < n; ++i) {
-                std::int32_t d = children[i]->disproofNum;
+                std::int32_t d = children[i].disproofNum;
                 if (d > 0) {
                     if (d < D || D < 0)
                         D = d;
-                    P = saturatingAdd(P, children[i]->proofNum);
+                    P = saturatingAdd(P, children[i].proofNum);
                 } else if (d == 0) {
                     D = 0;
                     P = PN_INFINITE;
@@ -139,33 +165,32 @@ void updateValues(StatNode* node) {
     node->disproofNum = D;
 }
 
-StatNode* selectMostProving(StatNode* start) {
+StatNode* selectMostProving(SearchContext& context, StatNode* start) {
     StatNode* node = start;
-    node->stamp();
+    node->stamp(context.nodeCounter);
     while (node->isExpanded()) {
         const bool orNode = node->isOrNode();
-        StatNode* const* children = node->children;
+        StatNode* children = node->children;
         const unsigned n = node->childrenCnt;
-        StatNode* chosen = children[0];
+        StatNode* chosen = children;
         std::int32_t best = 2147483647;
         for (unsigned i = 0; i < n; ++i) {
-            std::int32_t v = orNode ? children[i]->proofNum : children[i]->disproofNum;
+            std::int32_t v = orNode ? children[i].proofNum : children[i].disproofNum;
             if (v != PN_INFINITE && v < best) {
                 best = v;
-                chosen = children[i];
+                chosen = children + i;
             }
         }
-        chosen->pathParent = node;
         node = chosen;
-        node->stamp();
+        node->stamp(context.nodeCounter);
     }
     return node;
 }
 
-StatNode* updateAncestors(StatNode* leaf) {
+StatNode* updateAncestors(SearchContext& context, StatNode* leaf) {
     StatNode* node = leaf;
     if (leaf->isSolved()) {
-        leaf->credit();
+        leaf->credit(context.nodeCounter);
         if (!leaf->parent)
             return leaf;
         node = leaf->parent;
@@ -173,11 +198,17 @@ StatNode* updateAncestors(StatNode* leaf) {
     StatNode* last = node;
     bool changed = true;
     while (node && changed) {
-        node->credit();
+        node->credit(context.nodeCounter);
         std::int32_t p = node->proofNum;
         std::int32_t d = node->disproofNum;
         updateValues(node);
         changed = p != node->proofNum || d != node->disproofNum;
+        // Newly solved below the root: nothing under it is read again.
+        if (changed && node->parent && node->isSolved() && context.releaseSolved) {
+            const std::int64_t freeBefore = context.arena.bytesFree();
+            context.releasedNodes += node->releaseSubtree(context.arena);
+            context.releasedBytes += context.arena.bytesFree() - freeBefore;
+        }
         last = node;
         node = node->parent;
     }

@@ -1,68 +1,53 @@
-// StatNode: construction with its exact nodeCounter advances, the node role, the
-// effort statistic, and destruction of a whole subtree. Destruction never stops
-// the brain: each of its two guarded steps logs a failure and carries on.
+// StatNode: roots and expansions built in the arena with their exact node
+// counter advances, the node role, the effort statistic, and giving a solved
+// subtree back to the arena.
 #include "search/stat_node.h"
 
-#include <cstddef>
 #include <new>
-
-#include "errorlog/error_log.h"
 
 namespace kelmo {
 
-std::uint32_t nodeCounter = 0;
-NodeDestroyHook nodeDestroyHook = nullptr;
-
-StatNode::StatNode(K2Board* board, StatNode* parent)
-    : flags(board->sideToMove == 1 ? NODE_OR : 0),
-      growthCnt(0),
-      counterStamp(nodeCounter),
-      board(board),
+StatNode::StatNode(K2Board* board, StatNode* parent, int move, bool orNode, std::uint32_t stamp)
+    : board(board),
       parent(parent),
       children(nullptr),
-      childrenCnt(0),
-      parentsCnt(parent ? 1 : 0),
-      pathParent(parent),
-      childrenCap(0),
       proofNum(1),
       disproofNum(1),
-      move(-1) {
-    ++nodeCounter;
+      growthCnt(0),
+      counterStamp(stamp),
+      move(static_cast<std::int16_t>(move)),
+      childrenCnt(0),
+      flags(orNode ? NODE_OR : 0),
+      leafSlot(LeafBoards::NO_SLOT) {}
+
+LeafBoards::LeafBoards()
+    : storage(new std::uint64_t[SLOTS * SLOT_BYTES / sizeof(std::uint64_t)]()),
+      owners(new const StatNode*[SLOTS]()) {}
+
+std::uint16_t LeafBoards::keep(const StatNode* node, const K2Board& position) {
+    if (position.packedBytes() > SLOT_BYTES)
+        return NO_SLOT;
+    const unsigned slot = next;
+    next = next + 1 == SLOTS ? 0 : next + 1;
+    owners[slot] = node;
+    position.packInto(bufferStart() + std::size_t{slot} * SLOT_BYTES);
+    return static_cast<std::uint16_t>(slot);
 }
 
-// The counter moves twice for these children (once after the stamp, once at the
-// end), so an expansion of n children advances it by 2(n-1)+1: the effort
-// statistic weighs every copied board double against the one played in place.
-StatNode::StatNode(K2Board* board, StatNode* parent, int move) : StatNode(board, parent) {
-    parentsCnt = 1;
-    this->move = move;
-    ++nodeCounter;
-}
-
-StatNode::~StatNode() {
-    try {
-        for (unsigned i = 0; i < childrenCnt; ++i) {
-            // A slot is empty only if the expansion that owned it never finished.
-            if (children[i])
-                children[i]->~StatNode();
-        }
-        if (nodeDestroyHook)
-            nodeDestroyHook(*this, 1);
-    } catch (...) {
-        appendErrorLog(DESTROY_FAULT_CHILDREN);
+StatNode* newRoot(SearchContext& context, const K2Board& position) {
+    void* boardMemory = context.arena.allocate(position.packedBytes());
+    if (!boardMemory)
+        return nullptr;
+    void* nodeMemory = context.arena.allocate(sizeof(StatNode));
+    if (!nodeMemory) {
+        context.arena.release(boardMemory, position.packedBytes());
+        return nullptr;
     }
-    try {
-        if (childrenCnt > 0) {
-            ::operator delete(static_cast<void*>(children));
-            children = nullptr;
-        }
-        if (nodeDestroyHook)
-            nodeDestroyHook(*this, 2);
-    } catch (...) {
-        appendErrorLog(DESTROY_FAULT_ARRAY);
-    }
-    if (!isExpanded())
-        delete board;
+    K2Board* board = position.packInto(boardMemory);
+    auto* root = new (nodeMemory) StatNode(board, nullptr, -1, board->sideToMove == 1, context.nodeCounter);
+    ++context.nodeCounter;
+    ++context.builtNodes;
+    return root;
 }
 
 void StatNode::setOrNode(bool orNode) {
@@ -74,25 +59,45 @@ void StatNode::setOrNode(bool orNode) {
         board->sideToMove = orNode ? 1 : 0;
 }
 
-void StatNode::credit() {
+void StatNode::credit(std::uint32_t counter) {
     // Unsigned difference: only the advance since the stamp matters, also
     // across a wrap of the counter.
-    std::uint32_t advance = nodeCounter - counterStamp;
+    std::uint32_t advance = counter - counterStamp;
     std::uint64_t sum = static_cast<std::uint64_t>(static_cast<std::uint32_t>(growthCnt)) + advance;
     growthCnt = sum > 2147483647u ? 2147483647 : static_cast<std::int32_t>(sum);
 }
 
-StatNode* StatNode::allocateChildren(int n) {
-    std::size_t links = static_cast<std::size_t>(n) * sizeof(StatNode*);
-    // Round the link array up so the nodes after it are aligned for StatNode.
-    std::size_t offset = (links + alignof(StatNode) - 1) / alignof(StatNode) * alignof(StatNode);
-    void* block = ::operator new(offset + static_cast<std::size_t>(n) * sizeof(StatNode));
-    children = static_cast<StatNode**>(block);
+bool StatNode::attachChildren(SearchContext& context, const std::int16_t* moves, int n) {
+    if (n <= 0)
+        return true;
+    void* memory = context.arena.allocate(static_cast<std::size_t>(n) * sizeof(StatNode));
+    if (!memory)
+        return false;
+    children = static_cast<StatNode*>(memory);
+    const bool childRole = !isOrNode();
+    std::uint32_t& counter = context.nodeCounter;
     for (int i = 0; i < n; ++i)
-        children[i] = nullptr;
+        new (children + i) StatNode(nullptr, this, moves[i], childRole, counter + 2u * static_cast<std::uint32_t>(i));
     childrenCnt = static_cast<std::uint16_t>(n);
-    childrenCap = static_cast<std::uint16_t>(n);
-    return reinterpret_cast<StatNode*>(static_cast<char*>(block) + offset);
+    counter += 2u * static_cast<std::uint32_t>(n) - 1u;
+    context.builtNodes += static_cast<std::uint64_t>(n);
+    flags |= NODE_EXPANDED;
+    return true;
+}
+
+std::uint64_t StatNode::releaseSubtree(NodeArena& arena) {
+    std::uint64_t released = 0;
+    for (unsigned i = 0; i < childrenCnt; ++i)
+        released += 1 + children[i].releaseSubtree(arena);
+    if (childrenCnt > 0)
+        arena.release(children, childrenCnt * sizeof(StatNode));
+    if (board)
+        arena.release(board, board->packedBytes());
+    children = nullptr;
+    childrenCnt = 0;
+    board = nullptr;
+    flags &= static_cast<std::uint8_t>(~NODE_EXPANDED);
+    return released;
 }
 
 } // namespace kelmo

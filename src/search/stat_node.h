@@ -1,15 +1,14 @@
-// StatNode: a node of the proof-number search tree, and the process-wide
-// counter of node constructions that measures search effort.
+// StatNode: a node of the proof-number search tree. Nodes, their child arrays
+// and their boards live in the search context's arena; building them advances
+// the context's node counter, which measures search effort.
 #pragma once
 
 #include <cstdint>
 
 #include "board/k2board.h"
+#include "search/search_context.h"
 
 namespace kelmo {
-
-// Node constructions so far; only differences of its values are used.
-extern std::uint32_t nodeCounter;
 
 constexpr std::uint8_t NODE_OR = 2;        // the brain is to move
 constexpr std::uint8_t NODE_EXPANDED = 8;  // the node has been given children
@@ -20,41 +19,28 @@ constexpr std::int32_t PN_INFINITE = -1;
 // the 2147483647 that selection starts its comparison with.
 constexpr std::int32_t PN_SATURATED = 2147483646;
 
-class StatNode;
-
-// Test seam for the guarded steps of destruction: when set, it is called at the
-// end of step 1 (children destroyed) and of step 2 (children array freed) with
-// the step number; a failure it raises is caught, logged and passed over like
-// any other failure of that step. Production code never sets it.
-using NodeDestroyHook = void (*)(const StatNode& node, int step);
-extern NodeDestroyHook nodeDestroyHook;
-
-constexpr const char* DESTROY_FAULT_CHILDREN = "chyba typu 1 pri v destruktoru StatNode";
-constexpr const char* DESTROY_FAULT_ARRAY = "chyba typu 2 pri v destruktoru StatNode";
-
 class StatNode {
 public:
-    std::uint8_t flags;
-    std::int32_t growthCnt;
-    std::uint32_t counterStamp;
-    K2Board* board;             // owned while the node is not expanded
+    // The node's position, a packed board in the arena: on the root from the
+    // start, on any other node from its expansion on. A leaf has none; its
+    // position is its parent's board with its move played, rebuilt when the
+    // leaf is expanded.
+    K2Board* board;
     StatNode* parent;
-    StatNode** children;        // owned array of childrenCnt links (see allocateChildren)
-    std::uint16_t childrenCnt;  // wide enough for every square of the board
-    std::uint8_t parentsCnt;
-    StatNode* pathParent;
-    std::uint16_t childrenCap;
+    StatNode* children;         // childrenCnt nodes side by side in the arena
     std::int32_t proofNum;
     std::int32_t disproofNum;
-    std::int32_t move;          // square index; -1 for a root
+    std::int32_t growthCnt;
+    std::uint32_t counterStamp;
+    std::int16_t move;          // square index; -1 for a root
+    std::uint16_t childrenCnt;  // wide enough for every square of the board
+    std::uint8_t flags;
+    std::uint16_t leafSlot;     // where LeafBoards may still hold the position of a leaf
 
-    // Root, or the last child of an expansion (which then sets move itself).
-    StatNode(K2Board* board, StatNode* parent);
-    // Every child of an expansion but the last.
-    StatNode(K2Board* board, StatNode* parent, int move);
-    ~StatNode();
     StatNode(const StatNode&) = delete;
     StatNode& operator=(const StatNode&) = delete;
+
+    StatNode* child(unsigned i) const { return children + i; }
 
     bool isOrNode() const { return flags & NODE_OR; }
     bool isExpanded() const { return flags & NODE_EXPANDED; }
@@ -63,17 +49,34 @@ public:
     bool isSolved() const { return proofNum == 0 || disproofNum == 0; }
 
     void setOrNode(bool orNode);
-    void stamp() { counterStamp = nodeCounter; }
-    // Adds the nodeCounter advances since the last stamp; saturates instead of
+    void stamp(std::uint32_t counter) { counterStamp = counter; }
+    // Adds the counter's advance since the last stamp; saturates instead of
     // overflowing the signed count.
-    void credit();
+    void credit(std::uint32_t counter);
 
-    // Expansion's storage: one block holding the array of n links followed by the
-    // n child nodes themselves, so that an expansion costs one allocation and a
-    // tree is released with one free per expanded node. The children are built
-    // into the returned slots with placement new; they are destroyed by their
-    // parent and never deleted on their own.
-    StatNode* allocateChildren(int n);
+    // Gives the node one child per move, in order, each of the other role, open
+    // (1, 1) and without a board; the node is marked expanded. The counter
+    // advances by 2n - 1: the effort statistic weighs every child but the last
+    // double, as it did when each of them was a copied board and the last one
+    // was played on the parent's board in place. Child i is stamped with the
+    // counter's value plus 2i. False, with nothing changed, when the arena has
+    // no room for the children.
+    bool attachChildren(SearchContext& context, const std::int16_t* moves, int n);
+
+    // Gives back to the arena everything below the node and its own board, and
+    // makes it a leaf again with its numbers and effort kept: for a solved node
+    // below the root, which selection never enters again. Returns the number
+    // of nodes given back.
+    std::uint64_t releaseSubtree(NodeArena& arena);
+
+private:
+    friend StatNode* newRoot(SearchContext& context, const K2Board& position);
+    StatNode(K2Board* board, StatNode* parent, int move, bool orNode, std::uint32_t stamp);
 };
+
+// A root in the context's arena on a packed copy of the position, its role
+// from the side to move; advances the counter by one. Null when the arena has
+// no room for it.
+StatNode* newRoot(SearchContext& context, const K2Board& position);
 
 } // namespace kelmo

@@ -11,7 +11,7 @@
 namespace kelmo {
 namespace {
 
-std::vector<int> listed() { return std::vector<int>(candidates.squares, candidates.squares + candidates.count); }
+std::vector<int> listed(const CandidateList& list) { return std::vector<int>(list.squares, list.squares + list.count); }
 
 void expectNoCandidateBits(const K2Board& board) {
     for (int sq = 0; sq < SQUARE_NB; ++sq)
@@ -19,6 +19,7 @@ void expectNoCandidateBits(const K2Board& board) {
 }
 
 TEST(Candidates, OpeningRules) {
+    CandidateList list{};
     const struct {
         std::vector<int> player0, player1;
         std::vector<int> expected;
@@ -33,69 +34,74 @@ TEST(Candidates, OpeningRules) {
     };
     for (const auto& c : cases) {
         auto board = test::setUpBoard(c.player0, c.player1, 1);
-        EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
-        EXPECT_EQ(listed(), c.expected) << test::diagramOf(*board);
+        EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
+        EXPECT_EQ(listed(list), c.expected) << test::diagramOf(*board);
     }
 }
 
 TEST(Candidates, TwoStoneRuleNamingAnOccupiedSquareFallsBackToTheGeneralRules) {
+    CandidateList list{};
     // West of the centre and its answer (north-west) both hold stones.
     auto board = test::setUpBoard({209}, {189}, 1);
     ASSERT_EQ(board->moveCount, 2);
-    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
-    ASSERT_GT(candidates.count, 0);
-    for (int sq : listed())
+    EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
+    ASSERT_GT(list.count, 0);
+    for (int sq : listed(list))
         EXPECT_TRUE(board->isEmpty(sq)) << sq;
     expectNoCandidateBits(*board);
 }
 
 TEST(Candidates, FiveSquaresDecideAtOnce) {
+    CandidateList list{};
     // Player 1 (to move) has four in a row: it completes five even though
     // player 0 also threatens five.
     auto both = test::boardWithStones({105, 106, 107, 108}, {305, 306, 307, 308}, 1);
-    EXPECT_EQ(generateCandidates(*both), VERDICT_WIN);
-    ASSERT_EQ(candidates.count, 1);
-    EXPECT_TRUE(candidates.squares[0] == 304 || candidates.squares[0] == 309);
+    EXPECT_EQ(generateCandidates(*both, list), VERDICT_WIN);
+    ASSERT_EQ(list.count, 1);
+    EXPECT_TRUE(list.squares[0] == 304 || list.squares[0] == 309);
 
     // Player 0 threatens five at one square only (104 is blocked): block it.
     auto one = test::boardWithStones({105, 106, 107, 108}, {104, 0, 19, 399}, 1);
-    EXPECT_EQ(generateCandidates(*one), VERDICT_OPEN);
-    EXPECT_EQ(listed(), std::vector<int>{109});
+    EXPECT_EQ(generateCandidates(*one, list), VERDICT_OPEN);
+    EXPECT_EQ(listed(list), std::vector<int>{109});
 
     // Two five-squares of player 0: lost.
     auto two = test::boardWithStones({105, 106, 107, 108}, {0, 19, 399, 380}, 1);
-    EXPECT_EQ(generateCandidates(*two), VERDICT_LOSS);
-    ASSERT_EQ(candidates.count, 1);
-    EXPECT_TRUE(candidates.squares[0] == 104 || candidates.squares[0] == 109);
+    EXPECT_EQ(generateCandidates(*two, list), VERDICT_LOSS);
+    ASSERT_EQ(list.count, 1);
+    EXPECT_TRUE(list.squares[0] == 104 || list.squares[0] == 109);
     expectNoCandidateBits(*two);
 }
 
 TEST(Candidates, OpenFourToMakeWins) {
+    CandidateList list{};
     // Player 1 to move with an open three; player 0 has nothing as fast.
     auto board = test::boardWithStones({0, 19, 380}, {210, 211, 212}, 1);
-    EXPECT_EQ(generateCandidates(*board), VERDICT_WIN);
-    ASSERT_EQ(candidates.count, 1);
-    EXPECT_TRUE(candidates.squares[0] == 209 || candidates.squares[0] == 213);
+    EXPECT_EQ(generateCandidates(*board, list), VERDICT_WIN);
+    ASSERT_EQ(list.count, 1);
+    EXPECT_TRUE(list.squares[0] == 209 || list.squares[0] == 213);
 }
 
 TEST(Candidates, DefencesAgainstAnOpenThreeAndTheSecondThree) {
+    CandidateList list{};
     auto board = test::boardWithStones({210, 211, 212}, {0, 19}, 1);
-    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
-    EXPECT_EQ(listed(), (std::vector<int>{209, 213})) << test::threatListText(*board, 0);
+    EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
+    EXPECT_EQ(listed(list), (std::vector<int>{209, 213})) << test::threatListText(*board, 0);
     expectNoCandidateBits(*board);
 
     // A second open three in another line (column 12, rows 4..6) is not covered.
     auto two = test::boardWithStones({210, 211, 212, 92, 112, 132}, {0, 19, 399, 380, 360}, 1);
-    EXPECT_EQ(generateCandidates(*two), VERDICT_LOSS) << test::threatListText(*two, 0);
-    EXPECT_EQ(listed(), std::vector<int>{209});
+    EXPECT_EQ(generateCandidates(*two, list), VERDICT_LOSS) << test::threatListText(*two, 0);
+    EXPECT_EQ(listed(list), std::vector<int>{209});
     expectNoCandidateBits(*two);
 }
 
 TEST(Candidates, AnswersToThreesThenBestSquares) {
+    CandidateList list{};
     // Player 0 at 210 and 211, player 1 at 399, player 1 to move.
     auto board = test::boardWithStones({210, 211}, {399}, 1);
-    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
-    std::vector<int> got = listed();
+    EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
+    std::vector<int> got = listed(list);
     ASSERT_EQ(got.size(), 10u) << test::threatListText(*board, 0);
     EXPECT_EQ(got[0], 209);
     EXPECT_EQ(got[1], 212);
@@ -107,23 +113,25 @@ TEST(Candidates, AnswersToThreesThenBestSquares) {
 }
 
 TEST(Candidates, DoubleThreeWinsOnlyWhenTheOpponentHasNoFour) {
+    CandidateList list{};
     // Player 1 (to move) makes two open threes at 210: row 209..211 missing the
     // centre, and column 190..230 missing the centre.
     auto quiet = test::boardWithStones({0, 19, 380, 399}, {209, 211, 190, 230}, 1);
-    EXPECT_EQ(generateCandidates(*quiet), VERDICT_WIN) << test::threatListText(*quiet, 1);
-    EXPECT_EQ(listed(), std::vector<int>{210});
+    EXPECT_EQ(generateCandidates(*quiet, list), VERDICT_WIN) << test::threatListText(*quiet, 1);
+    EXPECT_EQ(listed(list), std::vector<int>{210});
 
     // The same with player 0 holding a four-square (a closed three plus one).
     auto answered = test::boardWithStones({60, 61, 62, 19, 380}, {209, 211, 190, 230, 59}, 1);
     ASSERT_NE(answered->threatHead(0), nullptr);
     ASSERT_EQ(movesToFive(answered->threatHead(0)->code), 1) << test::threatListText(*answered, 0);
-    EXPECT_EQ(generateCandidates(*answered), VERDICT_OPEN);
+    EXPECT_EQ(generateCandidates(*answered, list), VERDICT_OPEN);
     expectNoCandidateBits(*answered);
 }
 
 TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
-    auto expectListedWithBits = [](const K2Board& board) {
-        for (int sq : listed()) {
+    CandidateList list{};
+    auto expectListedWithBits = [&list](const K2Board& board) {
+        for (int sq : listed(list)) {
             EXPECT_TRUE(board.isEmpty(sq)) << sq;
             EXPECT_TRUE(board.cells[sq] & CELL_CANDIDATE) << sq;
         }
@@ -134,15 +142,15 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
         // 10, whose first such squares are columns 4 on; the earlier visited
         // stays above on a tie, and a square already listed is passed over.
         auto board = test::setUpBoard({}, {}, 1);
-        candidates.count = 0;
-        ASSERT_TRUE(addCandidate(*board, 205));
-        addBestSquares(*board, 8);
-        EXPECT_EQ(listed(), (std::vector<int>{205, 204, 206, 207, 208, 209, 210, 211, 212}));
+        list.count = 0;
+        ASSERT_TRUE(addCandidate(*board, list, 205));
+        addBestSquares(*board, list, 8);
+        EXPECT_EQ(listed(list), (std::vector<int>{205, 204, 206, 207, 208, 209, 210, 211, 212}));
         expectListedWithBits(*board);
         auto fresh = test::setUpBoard({}, {}, 1);
-        candidates.count = 0;
-        addBestSquares(*fresh, 3);
-        EXPECT_EQ(listed(), (std::vector<int>{204, 205, 206}));
+        list.count = 0;
+        addBestSquares(*fresh, list, 3);
+        EXPECT_EQ(listed(list), (std::vector<int>{204, 205, 206}));
     }
     {
         // The same pair of stones for each side, mirrored across the board's
@@ -150,9 +158,9 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
         // the squares that make the mover's pair a three come first: (7, 5)
         // before its mirror image (10, 5), in visiting order.
         auto board = test::boardWithStones({squareOf(8, 14), squareOf(9, 14)}, {squareOf(8, 5), squareOf(9, 5)}, 1);
-        candidates.count = 0;
-        addBestSquares(*board, 8);
-        std::vector<int> got = listed();
+        list.count = 0;
+        addBestSquares(*board, list, 8);
+        std::vector<int> got = listed(list);
         ASSERT_EQ(got.size(), 8u) << test::diagramOf(*board);
         EXPECT_EQ(got[0], squareOf(7, 5));
         EXPECT_EQ(got[1], squareOf(10, 5));
@@ -162,9 +170,9 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
         // A five-square is worth over a hundred times any other square here, and
         // only squares scoring a hundredth of the best are kept: it stays alone.
         auto board = test::boardWithStones({399, 398, 379, 378}, {0, 1, 2, 3}, 1);
-        candidates.count = 0;
-        addBestSquares(*board, 8);
-        EXPECT_EQ(listed(), std::vector<int>{4}) << test::diagramOf(*board);
+        list.count = 0;
+        addBestSquares(*board, list, 8);
+        EXPECT_EQ(listed(list), std::vector<int>{4}) << test::diagramOf(*board);
         expectListedWithBits(*board);
     }
 }
@@ -175,8 +183,9 @@ TEST(Candidates, FullBoardGivesAnEmptyOpenList) {
         stones.push_back({sq, (columnOf(sq) / 2 + rowOf(sq)) % 2});
     std::unique_ptr<K2Board> board(setUpPosition(stones, 1));
     ASSERT_EQ(board->moveCount, SQUARE_NB);
-    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
-    EXPECT_EQ(candidates.count, 0);
+    CandidateList list{};
+    EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
+    EXPECT_EQ(list.count, 0);
 }
 
 } // namespace
@@ -186,6 +195,7 @@ namespace kelmo {
 namespace {
 
 TEST(Candidates, FourThreeCountersAnOpenThree) {
+    CandidateList list{};
     // Player 0 (opponent) has an open three on row 15. Player 1, to move, has a
     // closed three on row 10 and two stones on column 9 meeting at (9, 10): a
     // four-three whose defences are all new, so it wins. The last stone at (9, 9)
@@ -197,16 +207,16 @@ TEST(Candidates, FourThreeCountersAnOpenThree) {
                                        1);
     ASSERT_TRUE(board->cells[squareOf(9, 10)] & CELL_SECOND[1]) << test::threatListText(*board, 1);
     ASSERT_EQ(movesToWin(board->threatHead(0)->code), 0);
-    EXPECT_EQ(generateCandidates(*board), VERDICT_WIN);
-    EXPECT_EQ(listed(), std::vector<int>{squareOf(9, 10)});
+    EXPECT_EQ(generateCandidates(*board, list), VERDICT_WIN);
+    EXPECT_EQ(listed(list), std::vector<int>{squareOf(9, 10)});
     expectNoCandidateBits(*board);
 
     // Re-evaluating (9, 10) puts it behind its partner (10, 10), which is then
     // already listed when the three's defences are tried: no win is claimed,
     // the trial squares are taken back, and both four-squares stay candidates.
     board->evaluateSquare(squareOf(9, 10));
-    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
-    std::vector<int> got = listed();
+    EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
+    std::vector<int> got = listed(list);
     EXPECT_NE(std::find(got.begin(), got.end(), squareOf(9, 10)), got.end());
     EXPECT_NE(std::find(got.begin(), got.end(), squareOf(10, 10)), got.end());
     EXPECT_EQ(std::find(got.begin(), got.end(), squareOf(9, 7)), got.end()) << "a trial square was kept";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "errorlog/error_log.h"
+#include "search/driver.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {
@@ -75,9 +76,11 @@ std::vector<Stone> almostFullStones() {
 }
 
 TEST_F(KBrainTest, ConstructionGivesAnEmptyGameWithDefaultLimits) {
-    nodeCounter = 12345;
+    KBrain earlier;
+    earlier.searchContext.nodeCounter = 12345;
     KBrain brain;
-    EXPECT_EQ(nodeCounter, 1u);  // reset, then the root's construction
+    // Each brain counts on its own: from 0, then the root's construction.
+    EXPECT_EQ(brain.searchContext.nodeCounter, 1u);
     expectRootInStep(brain);
     EXPECT_EQ(brain.board->moveCount, 0);
     EXPECT_EQ(brain.board->sideToMove, 0);
@@ -250,17 +253,73 @@ TEST_F(KBrainTest, NoMemoryLimitStillLetsTheSearchRun) {
         for (int sq : {squareOf(11, 10), squareOf(7, 12), squareOf(13, 7)})
             brain.advance(sq);
         ASSERT_TRUE(brain.root->isOrNode());
-        std::uint32_t before = nodeCounter;
+        std::uint32_t before = brain.searchContext.nodeCounter;
         brain.searchMove();
         std::uint32_t rootChildren = brain.root->childrenCnt;
         ASSERT_GE(rootChildren, 2u);
         std::uint32_t expansionOnly = 2 * (rootChildren - 1) + 1;
         if (c.searches) {
-            EXPECT_GT(nodeCounter - before, expansionOnly) << c.maxMemory;
+            EXPECT_GT(brain.searchContext.nodeCounter - before, expansionOnly) << c.maxMemory;
         } else {
-            EXPECT_EQ(nodeCounter - before, expansionOnly) << c.maxMemory;
+            EXPECT_EQ(brain.searchContext.nodeCounter - before, expansionOnly) << c.maxMemory;
         }
     }
+}
+
+// When the arena can take no more blocks, the search stops where it is and the
+// brain still answers, move after move, with the move that tree points to; the
+// blocks it holds serve every later move.
+TEST_F(KBrainTest, AnArenaThatCannotGrowStillGivesAnAnswerEveryMove) {
+    KBrain brain;
+    brain.setTimeLeft(100000000);
+    brain.setTimeoutTurn(100000);
+    brain.setMaxMemory(0);
+    brain.searchContext.arena.limitBlocks(2);
+    ASSERT_EQ(brain.begin(), CENTRE);
+    // The opening rules answer the first stones without a search.
+    ASSERT_GE(brain.turn(11, 10), 0);
+    int searched = 0;
+    for (int sq : {squareOf(12, 11), squareOf(8, 9), squareOf(9, 12), squareOf(12, 8)}) {
+        SCOPED_TRACE(sq);
+        if (!brain.squareIsEmpty(sq))
+            continue;
+        brain.advance(sq);
+        const std::uint32_t before = brain.searchContext.nodeCounter;
+        const int reply = brain.searchMove();
+        ASSERT_GE(reply, 0);
+        ASSERT_LT(reply, SQUARE_NB);
+        ASSERT_TRUE(brain.squareIsEmpty(reply));
+        if (brain.root->childrenCnt >= 2 && !brain.root->isSolved()) {
+            // Searched, then stopped by the arena rather than by the clock.
+            EXPECT_GT(brain.searchContext.nodeCounter - before, 1000u);
+            EXPECT_EQ(brain.searchContext.arena.bytesHeld(), static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
+            EXPECT_EQ(reply, chooseRootChild(brain.root)->move);
+            ++searched;
+        }
+        brain.advance(reply);
+        expectRootInStep(brain);
+    }
+    EXPECT_GT(searched, 0);
+    EXPECT_FALSE(errorLogExists());
+}
+
+// Blocks the arena keeps from a larger tree do not outlast a lower limit.
+TEST_F(KBrainTest, ALoweredMemoryLimitGivesIdleBlocksBack) {
+    KBrain brain;
+    brain.setTimeLeft(100000000);
+    brain.setTimeoutTurn(100000);
+    brain.searchIterationCap = 3000;
+    ASSERT_EQ(brain.begin(), CENTRE);
+    ASSERT_GE(brain.turn(11, 10), 0);
+    ASSERT_GE(brain.turn(12, 11), 0);
+    const std::int64_t held = brain.searchContext.arena.bytesHeld();
+    ASSERT_GT(held, static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
+    brain.setMaxMemory(static_cast<std::int32_t>(NodeArena::BLOCK_BYTES));
+    brain.searchIterationCap = 1;
+    brain.advance(squareOf(8, 9));
+    ASSERT_GE(brain.searchMove(), 0);
+    // One block within the limit, and at most one more the single iteration took.
+    EXPECT_LE(brain.searchContext.arena.bytesHeld(), static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
 }
 
 TEST_F(KBrainTest, AdvancePlaysForTheSideToMoveAndRenewsTheRoot) {

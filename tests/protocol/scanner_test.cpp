@@ -324,16 +324,17 @@ TEST(ReadBoard, ThreatsStandingInThePositionAreListedAtOnce) {
     // The opponent's four (blocked at x 4 by the brain) must be blocked at x 9,
     // and the brain's own four must be completed: both are seen right after the
     // body, without waiting for a later stone to touch them.
+    CandidateList list{};
     BoardRead block = readBody("5,5,2\n6,5,2\n7,5,2\n8,5,2\n4,5,1\n10,15,1\n12,15,1\nDONE\n");
     ASSERT_TRUE(block.ok);
-    EXPECT_EQ(generateCandidates(*block.board), VERDICT_OPEN);
-    EXPECT_EQ(std::vector<int>(candidates.squares, candidates.squares + candidates.count),
+    EXPECT_EQ(generateCandidates(*block.board, list), VERDICT_OPEN);
+    EXPECT_EQ(std::vector<int>(list.squares, list.squares + list.count),
               std::vector<int>{squareOf(9, 5)});
 
     BoardRead win = readBody("5,5,1\n6,5,1\n7,5,1\n8,5,1\n4,5,2\n10,15,2\n12,15,2\n14,15,2\nDONE\n");
     ASSERT_TRUE(win.ok);
-    EXPECT_EQ(generateCandidates(*win.board), VERDICT_WIN);
-    EXPECT_EQ(std::vector<int>(candidates.squares, candidates.squares + candidates.count),
+    EXPECT_EQ(generateCandidates(*win.board, list), VERDICT_WIN);
+    EXPECT_EQ(std::vector<int>(list.squares, list.squares + list.count),
               std::vector<int>{squareOf(9, 5)});
     EXPECT_EQ(win.board->checkConsistency(), nullptr);
 }

@@ -50,6 +50,7 @@ TEST(ComputeBudget, TakesTheSmallerOfTheTwoAllowancesAsUnsigned) {
 }
 
 TEST(ChooseRootChild, ProvenFirstThenRatioThenMostResistedLoss) {
+    SearchContext ctx;
     struct Child {
         std::int32_t proof;
         std::int32_t growth;
@@ -73,25 +74,27 @@ TEST(ChooseRootChild, ProvenFirstThenRatioThenMostResistedLoss) {
         std::vector<Numbers> numbers;
         for (const Child& child : c.children)
             numbers.push_back({child.proof, child.proof == 0 ? INF : child.proof == INF ? 0 : 1});
-        auto root = makeExpanded(true, numbers);
+        auto root = makeExpanded(ctx, true, numbers);
         for (size_t i = 0; i < c.children.size(); ++i)
-            root->children[i]->growthCnt = c.children[i].growth;
-        EXPECT_EQ(chooseRootChild(root.get()), root->children[c.expected]);
+            root->child(i)->growthCnt = c.children[i].growth;
+        EXPECT_EQ(chooseRootChild(root), root->child(c.expected));
     }
-    auto leafOnly = test::makeRoot(1);
-    EXPECT_EQ(chooseRootChild(leafOnly.get()), nullptr);
+    auto leafOnly = test::makeRoot(ctx, 1);
+    EXPECT_EQ(chooseRootChild(leafOnly), nullptr);
 }
 
-std::unique_ptr<StatNode> rootOn(std::unique_ptr<K2Board> board) {
-    return std::make_unique<StatNode>(board.release(), nullptr);
+StatNode* rootOn(SearchContext& ctx, std::unique_ptr<K2Board> board) {
+    return test::rootOn(ctx, *board);
 }
 
-// The node-counter cost of a tree, checked against what the search reported.
+// The node-counter cost of a tree, checked against what the search reported;
+// only for a search that kept its solved subtrees (releaseSolved off).
 void expectConsistentTree(const StatNode& root, const SearchStats& stats) {
     EXPECT_EQ(stats.nodes, test::counterAdvanceOf(root) - 1u);  // the root was built before
 }
 
 TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
+    SearchContext ctx;
     struct Case {
         const char* name;
         std::int32_t timeLimit;
@@ -106,15 +109,15 @@ TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // Player 0 has an open three: the brain has several defences to choose from.
-        auto root = rootOn(test::boardWithStones({210, 211, 212}, {189, 230}, 1));
+        auto root = rootOn(ctx, test::boardWithStones({210, 211, 212}, {189, 230}, 1));
         SearchStats stats;
-        int move = runSearch(root.get(), c.timeLimit, c.memoryLimit, 1000, &stats);
+        int move = runSearch(ctx, root, c.timeLimit, c.memoryLimit, 1000, &stats);
         EXPECT_EQ(stats.iterations, 0u);
         ASSERT_GE(root->childrenCnt, 2);
         // Nothing below the root grew: the smallest proof number wins, the earliest on a tie.
         const StatNode* best = nullptr;
         for (unsigned i = 0; i < root->childrenCnt; ++i) {
-            const StatNode* child = root->children[i];
+            const StatNode* child = root->child(i);
             EXPECT_FALSE(child->isExpanded());
             EXPECT_EQ(child->growthCnt, 0);
             if (child->proofNum == 0) {
@@ -131,6 +134,7 @@ TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
 }
 
 TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
+    SearchContext ctx;
     struct Case {
         const char* name;
         std::unique_ptr<K2Board> board;
@@ -148,9 +152,9 @@ TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
                      {209, 214}, {INF, 0}});
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto root = rootOn(std::move(c.board));
+        auto root = rootOn(ctx, std::move(c.board));
         SearchStats stats;
-        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+        int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
         EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), move), c.allowed.end()) << move;
         EXPECT_EQ(stats.iterations, 0u);
         EXPECT_LT(root->childrenCnt, 2);
@@ -162,6 +166,7 @@ TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
 }
 
 TEST(RunSearch, AFullBoardHasNoMove) {
+    SearchContext ctx;
     struct Case {
         const char* name;
         int emptySquare;  // -1: none
@@ -173,16 +178,18 @@ TEST(RunSearch, AFullBoardHasNoMove) {
             if (sq != c.emptySquare)
                 stones.push_back({sq, (sq / 2 + sq / 20) % 2});
         }
-        StatNode root(setUpPosition(stones, 1), nullptr);
-        EXPECT_EQ(runSearch(&root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
+        StatNode* root = rootOn(ctx, std::unique_ptr<K2Board>(setUpPosition(stones, 1)));
+        EXPECT_EQ(runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000), c.emptySquare);
     }
 }
 
 TEST(RunSearch, IsDeterministicUnderAnIterationCap) {
     auto play = [] {
-        auto root = rootOn(test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}));
+        SearchContext ctx;
+        ctx.releaseSolved = false;
+        auto root = rootOn(ctx, test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}));
         SearchStats stats;
-        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
+        int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 300, &stats);
         expectConsistentTree(*root, stats);
         // The root's effort is what the updates carried up: never more than was built.
         EXPECT_LE(static_cast<std::uint32_t>(root->growthCnt), stats.nodes);
@@ -205,6 +212,7 @@ struct Tactic {
 std::unique_ptr<K2Board> tacticBoard(const Tactic& t) { return test::setUpBoard(t.player0, t.player1, 1); }
 
 TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
+    SearchContext ctx;
     const std::vector<Tactic> cases = {
         // Four-three at 190: the four 190..193 (194 blocked) and the open three
         // 190, 210, 230 in column 10. The opponent's closed three in row 0 gives
@@ -217,9 +225,10 @@ TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
     };
     for (const Tactic& t : cases) {
         SCOPED_TRACE(t.name);
-        auto root = rootOn(tacticBoard(t));
+        ctx.releaseSolved = false;
+        auto root = rootOn(ctx, tacticBoard(t));
         SearchStats stats;
-        int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
+        int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 20000, &stats);
         EXPECT_EQ(move, t.win);
         EXPECT_EQ(root->proofNum, 0);
         EXPECT_EQ(root->disproofNum, INF);
@@ -229,10 +238,11 @@ TEST(RunSearch, ProvesAForcedWinAndPlaysIt) {
 }
 
 TEST(RunSearch, AgainstTwoFoursTheRootIsLostAtOnce) {
+    SearchContext ctx;
     // The opponent's two fours, set up as BOARD sets a position up: the row four
     // completes at 214, the column four at 234. Both five-squares are listed, so
     // the root is lost before any search; the brain still answers on one of them.
-    auto root = rootOn(test::boardFromDiagram(R"(
+    auto root = rootOn(ctx, test::boardFromDiagram(R"(
         x o o o o .
         . . . . . .
         . . . . . o
@@ -242,7 +252,7 @@ TEST(RunSearch, AgainstTwoFoursTheRootIsLostAtOnce) {
         . . . . . x
     )", 1, 9, 10));
     SearchStats stats;
-    int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
     EXPECT_TRUE(move == 214 || move == 234) << move;
     EXPECT_EQ(root->childrenCnt, 0);
     EXPECT_EQ(root->proofNum, INF);
@@ -251,22 +261,23 @@ TEST(RunSearch, AgainstTwoFoursTheRootIsLostAtOnce) {
 }
 
 TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
+    SearchContext ctx;
     // The opponent has two open threes (210..212 and 92, 112, 132): the brain can
     // only play its two fours (388, 389 from 385..387, blocked at 384), and each
     // is answered by the forced block after which the threes win.
-    auto root = rootOn(test::boardWithStones({210, 211, 212, 92, 112, 132, 384},
+    auto root = rootOn(ctx, test::boardWithStones({210, 211, 212, 92, 112, 132, 384},
                                              {385, 386, 387, 0, 19, 380, 399}, 1));
     SearchStats stats;
-    int move = runSearch(root.get(), NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+    int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
     ASSERT_EQ(root->childrenCnt, 2);
-    EXPECT_TRUE(root->children[0]->move == 388 || root->children[0]->move == 389);
-    EXPECT_TRUE(root->children[1]->move == 388 || root->children[1]->move == 389);
+    EXPECT_TRUE(root->child(0)->move == 388 || root->child(0)->move == 389);
+    EXPECT_TRUE(root->child(1)->move == 388 || root->child(1)->move == 389);
     int notLost = 0;
     const StatNode* remaining = nullptr;
     for (unsigned i = 0; i < root->childrenCnt; ++i) {
-        if (root->children[i]->disproofNum != 0) {
+        if (root->child(i)->disproofNum != 0) {
             ++notLost;
-            remaining = root->children[i];
+            remaining = root->child(i);
         }
     }
     EXPECT_EQ(notLost, 1);
@@ -276,32 +287,162 @@ TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
     EXPECT_GT(stats.iterations, 0u);
 }
 
+// Freeing the subtree of every node solved below the root must leave the
+// search exactly as it was: same move, same counts, same numbers and effort at
+// the root's children, with solved nodes below the root left bare.
+struct TreeSummary {
+    std::uint64_t nodes = 0;
+    std::uint64_t boards = 0;
+    std::uint64_t bareSolved = 0;    // solved, below the root, nothing under it
+    std::uint64_t solvedWithTree = 0; // solved, below the root, still holding children or a board
+};
+
+TreeSummary summarise(const StatNode& root) {
+    TreeSummary t;
+    std::vector<const StatNode*> stack{&root};
+    while (!stack.empty()) {
+        const StatNode* node = stack.back();
+        stack.pop_back();
+        ++t.nodes;
+        t.boards += node->board != nullptr;
+        if (node != &root && node->isSolved()) {
+            if (node->childrenCnt == 0 && !node->board && !node->isExpanded())
+                ++t.bareSolved;
+            else
+                ++t.solvedWithTree;
+        }
+        for (unsigned i = 0; i < node->childrenCnt; ++i)
+            stack.push_back(node->child(i));
+    }
+    return t;
+}
+
+TEST(RunSearch, ReleasingSolvedSubtreesChangesNothingTheSearchReads) {
+    struct Case {
+        const char* name;
+        std::unique_ptr<K2Board> (*board)();
+        std::uint64_t iterations;
+    };
+    const Case cases[] = {
+        {"middle game", [] { return test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}); }, 3000},
+        {"opening", [] { return test::playSequence({210, 190, 211, 212, 230}); }, 3000},
+        {"four-three", [] { return tacticBoard({"", {194, 0, 1, 2}, {191, 192, 193, 210, 230}, 190}); }, 20000},
+    };
+    std::uint64_t releasedInAll = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SearchContext keeping, releasing;
+        keeping.releaseSolved = false;
+        auto whole = rootOn(keeping, c.board());
+        auto lean = rootOn(releasing, c.board());
+        SearchStats wholeStats, leanStats;
+        const int wholeMove = runSearch(keeping, whole, NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &wholeStats);
+        const int leanMove = runSearch(releasing, lean, NO_TIME_LIMIT, NO_MEMORY_LIMIT, c.iterations, &leanStats);
+
+        EXPECT_EQ(leanMove, wholeMove);
+        EXPECT_EQ(leanStats.iterations, wholeStats.iterations);
+        EXPECT_EQ(leanStats.nodes, wholeStats.nodes);
+        EXPECT_EQ(releasing.nodeCounter, keeping.nodeCounter);
+        EXPECT_EQ(lean->proofNum, whole->proofNum);
+        EXPECT_EQ(lean->disproofNum, whole->disproofNum);
+        EXPECT_EQ(lean->growthCnt, whole->growthCnt);
+        ASSERT_EQ(lean->childrenCnt, whole->childrenCnt);
+        for (unsigned i = 0; i < lean->childrenCnt; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(lean->child(i)->move, whole->child(i)->move);
+            EXPECT_EQ(lean->child(i)->proofNum, whole->child(i)->proofNum);
+            EXPECT_EQ(lean->child(i)->disproofNum, whole->child(i)->disproofNum);
+            EXPECT_EQ(lean->child(i)->growthCnt, whole->child(i)->growthCnt);
+        }
+
+        const TreeSummary w = summarise(*whole), l = summarise(*lean);
+        EXPECT_EQ(keeping.releasedNodes, 0u);
+        EXPECT_EQ(l.solvedWithTree, 0u);
+        EXPECT_EQ(l.nodes + releasing.releasedNodes, w.nodes);
+        EXPECT_LE(l.boards, w.boards);
+        releasedInAll += releasing.releasedNodes;
+    }
+    // The cases are chosen so that subtrees do get solved and freed.
+    EXPECT_GT(releasedInAll, 0u);
+}
+
+// An arena that cannot grow ends the search like a limit does: the tree stays
+// as the last full iteration left it and the move is chosen from it.
+TEST(RunSearch, AnArenaWithoutRoomStopsTheSearchWithTheBestMoveSoFar) {
+    const auto position = [] { return test::playSequence({210, 211, 190, 231, 230, 250, 170, 150, 191}); };
+    SearchContext capped;
+    capped.arena.limitBlocks(2);
+    StatNode* root = rootOn(capped, position());
+    SearchStats stats;
+    const int move = runSearch(capped, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000000, &stats);
+    EXPECT_TRUE(stats.outOfMemory);
+    EXPECT_GT(stats.iterations, 0u);
+    EXPECT_LT(stats.iterations, 1000000u);
+    EXPECT_EQ(capped.arena.bytesHeld(), static_cast<std::int64_t>(2 * NodeArena::BLOCK_BYTES));
+    ASSERT_NE(chooseRootChild(root), nullptr);
+    EXPECT_EQ(move, chooseRootChild(root)->move);
+
+    // The same number of iterations with room to spare builds the same tree.
+    SearchContext roomy;
+    StatNode* again = rootOn(roomy, position());
+    SearchStats roomyStats;
+    EXPECT_EQ(runSearch(roomy, again, NO_TIME_LIMIT, NO_MEMORY_LIMIT, stats.iterations, &roomyStats), move);
+    EXPECT_FALSE(roomyStats.outOfMemory);
+    EXPECT_EQ(roomyStats.nodes, stats.nodes);
+    EXPECT_EQ(again->proofNum, root->proofNum);
+    EXPECT_EQ(again->disproofNum, root->disproofNum);
+}
+
+TEST(RunSearch, NoRoomForTheRootsChildrenStillGivesTheGeneratorsFirstMove) {
+    SearchContext ctx;
+    ctx.arena.limitBlocks(1);
+    // Player 0 has an open three: the brain has several defences to choose from.
+    auto board = test::boardWithStones({210, 211, 212}, {189, 230}, 1);
+    StatNode* root = test::rootOn(ctx, *board);
+    while (ctx.arena.allocate(NodeArena::GRAIN)) {
+    }
+    CandidateList expected{};
+    std::unique_ptr<K2Board> probe(board->clone());
+    ASSERT_EQ(generateCandidates(*probe, expected), VERDICT_OPEN);
+    ASSERT_GE(expected.count, 2);
+
+    SearchStats stats;
+    const int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
+
+    EXPECT_TRUE(stats.outOfMemory);
+    EXPECT_EQ(stats.iterations, 0u);
+    EXPECT_EQ(move, expected.squares[0]);
+    EXPECT_FALSE(root->isExpanded());
+    EXPECT_EQ(root->childrenCnt, 0);
+}
+
 // The reserve for discarding a tree: in proportion to the tree's bytes, nothing
 // for an empty tree, and calibrated by measured teardowns. The starting rate is
 // left unnamed here; every check is relative to the rate in force.
 TEST(TeardownReserve, GrowsWithTheTreeAndFollowsMeasuredTeardowns) {
     constexpr std::int64_t MB = 1000000;
+    TeardownCalibration calibration;
     for (std::int64_t bytes : {std::int64_t{0}, std::int64_t{-5 * MB}})
-        EXPECT_EQ(teardownReserveMs(bytes), 0) << bytes;
-    EXPECT_LE(teardownReserveMs(10 * MB), teardownReserveMs(100 * MB));
-    EXPECT_LE(teardownReserveMs(100 * MB), teardownReserveMs(400 * MB));
-    EXPECT_GE(teardownReserveMs(INT64_MAX), teardownReserveMs(400 * MB));  // no overflow
+        EXPECT_EQ(calibration.reserveMs(bytes), 0) << bytes;
+    EXPECT_LE(calibration.reserveMs(10 * MB), calibration.reserveMs(100 * MB));
+    EXPECT_LE(calibration.reserveMs(100 * MB), calibration.reserveMs(400 * MB));
+    EXPECT_GE(calibration.reserveMs(INT64_MAX), calibration.reserveMs(400 * MB));  // no overflow
 
-    const std::int32_t start = teardownReserveMs(100 * MB);
+    const std::int32_t start = calibration.reserveMs(100 * MB);
     // A slower teardown than expected raises the reserve at once, at least to
     // that teardown's time.
-    noteTeardown(100 * MB, 10 * start);
-    const std::int32_t slow = teardownReserveMs(100 * MB);
+    calibration.note(100 * MB, 10 * start);
+    const std::int32_t slow = calibration.reserveMs(100 * MB);
     EXPECT_GE(slow, 10 * start);
     // A quick one lowers it by half the difference, not at a stroke.
-    noteTeardown(100 * MB, 0);
-    const std::int32_t eased = teardownReserveMs(100 * MB);
+    calibration.note(100 * MB, 0);
+    const std::int32_t eased = calibration.reserveMs(100 * MB);
     EXPECT_LT(eased, slow);
     EXPECT_GE(eased, slow / 2 - 1);
     // A small tree's teardown is mostly fixed costs: it calibrates nothing.
-    noteTeardown(MB, 1000000);
-    noteTeardown(100 * MB, -1);
-    EXPECT_EQ(teardownReserveMs(100 * MB), eased);
+    calibration.note(MB, 1000000);
+    calibration.note(100 * MB, -1);
+    EXPECT_EQ(calibration.reserveMs(100 * MB), eased);
 }
 
 } // namespace

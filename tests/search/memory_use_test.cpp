@@ -1,44 +1,56 @@
-// The memory reading and the stopwatch: the reading follows a tree as it is
-// built and falls again once it is destroyed.
+// The memory reading and the stopwatch: the reading follows the tree in the
+// arena as it is built and falls again when the arena is reset, while the
+// arena keeps its blocks for the next tree.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <thread>
 
 #include "search/driver.h"
 #include "search/memory_use.h"
 #include "search/stopwatch.h"
 #include "support/board_diagram.h"
+#include "tree_fixture.h"
 
 namespace kelmo {
 namespace {
 
-TEST(ProcessMemoryUse, RisesWithATreeAndFallsWhenItIsDestroyed) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizer's allocator holds freed blocks in quarantine";
-#endif
-    const std::int64_t before = processMemoryUse();
+TEST(MemoryGauge, RisesWithATreeAndFallsWhenTheArenaIsReset) {
+    SearchContext ctx;
+    const std::int64_t before = ctx.memory.read(ctx.arena);
     EXPECT_GT(before, 0);
-    auto* root = new StatNode(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
+    auto board = test::playSequence({210, 211, 190, 231, 230, 250});
+    StatNode* root = test::rootOn(ctx, *board);
     SearchStats stats;
-    runSearch(root, INT32_MAX, INT64_MAX, 3000, &stats);
-    const std::int64_t grown = processMemoryUse();
-    // Every node holds at least its own record; every leaf a board.
-    EXPECT_GT(grown - before, static_cast<std::int64_t>(stats.nodes / 2 * (sizeof(StatNode) + sizeof(K2Board))));
-    delete root;
-    releaseFreedMemory();
-    const std::int64_t after = processMemoryUse();
-    EXPECT_LT(after - before, (grown - before) / 10);
+    runSearch(ctx, root, INT32_MAX, INT64_MAX, 3000, &stats);
+    const std::int64_t grown = ctx.memory.read(ctx.arena);
+    // Every node built holds at least its own record.
+    EXPECT_GE(grown - before, static_cast<std::int64_t>(stats.builtNodes * sizeof(StatNode)));
+    const std::int64_t held = ctx.arena.bytesHeld();
+
+    ctx.arena.reset();
+
+    EXPECT_EQ(ctx.memory.read(ctx.arena), before);
+    EXPECT_EQ(ctx.arena.bytesHeld(), held);  // kept for the next tree
+    // The same search again fits in the blocks already held.
+    root = test::rootOn(ctx, *board);
+    SearchStats again;
+    runSearch(ctx, root, INT32_MAX, INT64_MAX, 3000, &again);
+    EXPECT_EQ(again.nodes, stats.nodes);
+    EXPECT_EQ(ctx.memory.read(ctx.arena), grown);
+    EXPECT_EQ(ctx.arena.bytesHeld(), held);
 }
 
-TEST(ProcessMemoryUse, AMemoryLimitStopsTheSearch) {
+TEST(MemoryGauge, AMemoryLimitStopsTheSearch) {
     // A limit a few megabytes above the current use ends the loop long before
     // the iteration cap.
-    auto root = std::make_unique<StatNode>(test::playSequence({210, 211, 190, 231, 230, 250}).release(), nullptr);
-    const std::int64_t limit = processMemoryUse() + 4000000;
+    SearchContext ctx;
+    auto board = test::playSequence({210, 211, 190, 231, 230, 250});
+    StatNode* root = test::rootOn(ctx, *board);
+    const std::int64_t limit = ctx.memory.read(ctx.arena) + 4000000;
     SearchStats stats;
-    runSearch(root.get(), INT32_MAX, limit, 100000, &stats);
+    runSearch(ctx, root, INT32_MAX, limit, 100000, &stats);
     EXPECT_LT(stats.iterations, 100000u);
+    EXPECT_FALSE(stats.outOfMemory);
     EXPECT_GE(stats.peakMemory, limit);
     EXPECT_LT(stats.peakMemory, limit + 1000000);
 }

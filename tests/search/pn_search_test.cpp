@@ -2,6 +2,7 @@
 // walking the update up the tree, and expanding nodes from the generator.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ struct BackUpCase {
 };
 
 TEST(UpdateValues, BacksUpTheChildrenByRole) {
+    SearchContext ctx;
     const std::vector<BackUpCase> cases = {
         {"or, disproven last", true, {{3, 5}, {2, 7}, {INF, 0}}, {2, 12}},
         {"and, disproven last", false, {{3, 5}, {2, 7}, {INF, 0}}, {INF, 0}},
@@ -53,52 +55,55 @@ TEST(UpdateValues, BacksUpTheChildrenByRole) {
     };
     for (const BackUpCase& c : cases) {
         SCOPED_TRACE(c.name);
-        auto node = makeExpanded(c.orNode, c.children);
+        auto node = makeExpanded(ctx, c.orNode, c.children);
         node->proofNum = 1;
         node->disproofNum = 1;
-        updateValues(node.get());
+        updateValues(node);
         EXPECT_EQ(node->proofNum, c.expected.proof);
         EXPECT_EQ(node->disproofNum, c.expected.disproof);
     }
 }
 
 TEST(UpdateValues, SolvedNodesAndUnexpandedLeavesKeepTheirMeaning) {
+    SearchContext ctx;
     for (Numbers solved : {Numbers{0, INF}, Numbers{INF, 0}}) {
-        auto node = makeExpanded(true, {{3, 5}, {2, 7}});
+        auto node = makeExpanded(ctx, true, {{3, 5}, {2, 7}});
         node->proofNum = solved.proof;
         node->disproofNum = solved.disproof;
-        updateValues(node.get());
+        updateValues(node);
         EXPECT_EQ(node->proofNum, solved.proof);
         EXPECT_EQ(node->disproofNum, solved.disproof);
     }
     // An unexpanded node takes its board's estimate: empty lists give 1 and 1.
-    auto leaf = makeRoot(1);
+    auto leaf = makeRoot(ctx, 1);
     leaf->proofNum = 9;
     leaf->disproofNum = 9;
-    updateValues(leaf.get());
+    updateValues(leaf);
     EXPECT_EQ(leaf->proofNum, 1);
     EXPECT_EQ(leaf->disproofNum, 1);
 }
 
 TEST(UpdateValues, SeesEveryChildOfAWideNode) {
+    SearchContext ctx;
     // More children than an 8-bit count could hold: the last one decides.
     std::vector<Numbers> children(300, {INF, 0});
     children[299] = {3, 4};
-    auto orNode = makeExpanded(true, children);
+    auto orNode = makeExpanded(ctx, true, children);
     EXPECT_EQ(orNode->childrenCnt, 300);
-    updateValues(orNode.get());
+    updateValues(orNode);
     EXPECT_EQ(orNode->proofNum, 3);
     EXPECT_EQ(orNode->disproofNum, 4);
 
     children.assign(300, {1, 1});
     children[299] = {INF, 0};
-    auto andNode = makeExpanded(false, children);
-    updateValues(andNode.get());
+    auto andNode = makeExpanded(ctx, false, children);
+    updateValues(andNode);
     EXPECT_EQ(andNode->proofNum, INF);
     EXPECT_EQ(andNode->disproofNum, 0);
 }
 
 TEST(SelectMostProving, PicksTheEarliestSmallestFiniteNumber) {
+    SearchContext ctx;
     struct Case {
         bool orNode;
         std::vector<Numbers> children;
@@ -117,38 +122,37 @@ TEST(SelectMostProving, PicksTheEarliestSmallestFiniteNumber) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "expected " << c.expected);
-        auto root = makeExpanded(c.orNode, c.children);
-        StatNode* leaf = selectMostProving(root.get());
-        EXPECT_EQ(leaf, root->children[c.expected]);
+        auto root = makeExpanded(ctx, c.orNode, c.children);
+        StatNode* leaf = selectMostProving(ctx, root);
+        EXPECT_EQ(leaf, root->child(c.expected));
     }
 }
 
 TEST(SelectMostProving, DescendsToALeafStampingThePath) {
-    auto root = makeExpanded(true, {{3, 1}, {1, 1}});
-    StatNode* b = root->children[1];
-    giveChildren(b, {{1, 6}, {1, 2}, {1, 2}});  // AND: smallest disproof number
-    nodeCounter += 40;
-    b->children[2]->pathParent = nullptr;
+    SearchContext ctx;
+    auto root = makeExpanded(ctx, true, {{3, 1}, {1, 1}});
+    StatNode* b = root->child(1);
+    giveChildren(ctx, b, {{1, 6}, {1, 2}, {1, 2}});  // AND: smallest disproof number
+    ctx.nodeCounter += 40;
 
-    StatNode* leaf = selectMostProving(root.get());
+    StatNode* leaf = selectMostProving(ctx, root);
 
-    EXPECT_EQ(leaf, b->children[1]);
-    EXPECT_EQ(leaf->pathParent, b);
-    EXPECT_EQ(b->pathParent, root.get());
-    for (const StatNode* n : {static_cast<const StatNode*>(root.get()), static_cast<const StatNode*>(b), static_cast<const StatNode*>(leaf)})
-        EXPECT_EQ(n->counterStamp, nodeCounter);
-    EXPECT_NE(root->children[0]->counterStamp, nodeCounter);
-    EXPECT_NE(b->children[2]->counterStamp, nodeCounter);
-    // Starting below the root reaches the same leaf through the same parent.
-    EXPECT_EQ(selectMostProving(b), leaf);
+    EXPECT_EQ(leaf, b->child(1));
+    for (const StatNode* n : {static_cast<const StatNode*>(root), static_cast<const StatNode*>(b), static_cast<const StatNode*>(leaf)})
+        EXPECT_EQ(n->counterStamp, ctx.nodeCounter);
+    EXPECT_NE(root->child(0)->counterStamp, ctx.nodeCounter);
+    EXPECT_NE(b->child(2)->counterStamp, ctx.nodeCounter);
+    // Starting below the root reaches the same leaf.
+    EXPECT_EQ(selectMostProving(ctx, b), leaf);
     // An unexpanded start is its own most-proving leaf.
-    EXPECT_EQ(selectMostProving(leaf), leaf);
+    EXPECT_EQ(selectMostProving(ctx, leaf), leaf);
 }
 
 // root (OR) -> a (AND) -> leaf (OR), with siblings b of a and c of the leaf:
 //   leaf (2,2), c (3,1): a = (5,1);  b (9,6): root = (5,7).
 // The leaf then receives children and the update walks up from it.
 TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
+    SearchContext ctx;
     enum Stop { LEAF, A, ROOT };
     struct Case {
         const char* name;
@@ -167,12 +171,12 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto root = makeExpanded(true, {{1, 1}, {9, 6}});
-        StatNode* a = root->children[0];
-        giveChildren(a, {{2, 2}, {3, 1}});
-        StatNode* leaf = a->children[0];
+        auto root = makeExpanded(ctx, true, {{1, 1}, {9, 6}});
+        StatNode* a = root->child(0);
+        giveChildren(ctx, a, {{2, 2}, {3, 1}});
+        StatNode* leaf = a->child(0);
         updateValues(a);
-        updateValues(root.get());
+        updateValues(root);
         ASSERT_EQ(a->proofNum, 5);
         ASSERT_EQ(a->disproofNum, 1);
         ASSERT_EQ(root->proofNum, 5);
@@ -181,15 +185,15 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
             leaf->proofNum = c.leafSolved.proof;
             leaf->disproofNum = c.leafSolved.disproof;
         } else {
-            giveChildren(leaf, c.grandchildren);
+            giveChildren(ctx, leaf, c.grandchildren);
         }
         // Every node was last stamped 7 node constructions ago.
-        for (StatNode* n : {root.get(), a, leaf})
-            n->counterStamp = nodeCounter - 7;
+        for (StatNode* n : {root, a, leaf})
+            n->counterStamp = ctx.nodeCounter - 7;
 
-        StatNode* next = updateAncestors(leaf);
+        StatNode* next = updateAncestors(ctx, leaf);
 
-        StatNode* expected[] = {leaf, a, root.get()};
+        StatNode* expected[] = {leaf, a, root};
         EXPECT_EQ(next, expected[c.returned]);
         EXPECT_EQ(a->proofNum, c.a.proof);
         EXPECT_EQ(a->disproofNum, c.a.disproof);
@@ -203,11 +207,12 @@ TEST(UpdateAncestors, StopsAtTheFirstNodeWhoseNumbersDidNotChange) {
 }
 
 TEST(UpdateAncestors, ASolvedRootIsReturnedAtOnce) {
-    auto root = makeRoot(1);
+    SearchContext ctx;
+    auto root = makeRoot(ctx, 1);
     root->proofNum = 0;
     root->disproofNum = INF;
-    root->counterStamp = nodeCounter - 3;
-    EXPECT_EQ(updateAncestors(root.get()), root.get());
+    root->counterStamp = ctx.nodeCounter - 3;
+    EXPECT_EQ(updateAncestors(ctx, root), root);
     EXPECT_EQ(root->growthCnt, 3);
 }
 
@@ -226,6 +231,7 @@ std::unique_ptr<K2Board> boardOf(const std::vector<int>& p0, const std::vector<i
 }
 
 TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
+    SearchContext ctx;
     // An open three to move makes an open four (a win for the side to move);
     // facing an open four the side to move is lost. Stones in the corners fill
     // the count without touching anything.
@@ -240,30 +246,32 @@ TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
         auto board = boardOf(c.player0, c.player1, c.sideToMove);
         {
             std::unique_ptr<K2Board> probe(board->clone());
-            ASSERT_EQ(generateCandidates(*probe), c.verdict);
+            ASSERT_EQ(generateCandidates(*probe, ctx.candidates), c.verdict);
         }
-        K2Board* own = board.release();
-        StatNode node(own, nullptr);
-        const std::uint32_t before = nodeCounter;
-        expand(&node);
+        StatNode& node = *test::rootOn(ctx, *board);
+        const K2Board* own = node.board;
+        const std::uint32_t before = ctx.nodeCounter;
+        expand(ctx, &node);
         EXPECT_EQ(node.proofNum, c.proven ? 0 : INF);
         EXPECT_EQ(node.disproofNum, c.proven ? INF : 0);
         EXPECT_EQ(node.childrenCnt, 0);
         EXPECT_EQ(node.children, nullptr);
         EXPECT_FALSE(node.isExpanded());
         EXPECT_EQ(node.board, own);
-        EXPECT_EQ(nodeCounter, before);
+        EXPECT_EQ(ctx.nodeCounter, before);
     }
 }
 
 TEST(Expand, AFullBoardIsDisprovenForEitherRole) {
+    SearchContext ctx;
     for (int side : {0, 1}) {
         SCOPED_TRACE(side);
         std::vector<Stone> stones;
         for (int sq = 0; sq < SQUARE_NB; ++sq)
             stones.push_back({sq, (sq / 2 + sq / 20) % 2});
-        StatNode node(setUpPosition(stones, side), nullptr);
-        expand(&node);
+        std::unique_ptr<K2Board> board(setUpPosition(stones, side));
+        StatNode& node = *test::rootOn(ctx, *board);
+        expand(ctx, &node);
         EXPECT_EQ(node.proofNum, INF);
         EXPECT_EQ(node.disproofNum, 0);
         EXPECT_EQ(node.childrenCnt, 0);
@@ -276,6 +284,53 @@ struct OpenCase {
     std::vector<int> moves;  // played alternately from player 0
 };
 
+// Same cells, side, count and both threat lists in order.
+void expectSamePosition(const K2Board& got, const K2Board& expected) {
+    EXPECT_EQ(std::memcmp(got.cells, expected.cells, SQUARE_NB), 0);
+    EXPECT_EQ(got.sideToMove, expected.sideToMove);
+    EXPECT_EQ(got.moveCount, expected.moveCount);
+    for (int p = 0; p < PLAYER_NB; ++p)
+        EXPECT_EQ(test::threatListText(got, p), test::threatListText(expected, p)) << p;
+}
+
+// The children an expansion of this position must give: the generator's moves
+// in order, each with the numbers of its own position.
+struct ExpectedChild {
+    int move;
+    std::int32_t proof, disproof;
+};
+
+std::vector<ExpectedChild> childrenOf(const K2Board& position) {
+    CandidateList list{};
+    std::unique_ptr<K2Board> probe(position.clone());
+    EXPECT_EQ(generateCandidates(*probe, list), VERDICT_OPEN);
+    std::vector<ExpectedChild> children;
+    for (int i = 0; i < list.count; ++i) {
+        std::unique_ptr<K2Board> child(position.clone());
+        bool decided = child->play(list.squares[i]);
+        int first, second;
+        child->estimate(first, second);
+        if (decided)
+            first = child->sideToMove == 1 ? 0 : INF, second = child->sideToMove == 1 ? INF : 0;
+        children.push_back({list.squares[i], first, second});
+    }
+    return children;
+}
+
+void expectChildren(const StatNode& node, const std::vector<ExpectedChild>& expected) {
+    ASSERT_EQ(node.childrenCnt, expected.size());
+    for (unsigned i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        const StatNode* child = node.child(i);
+        EXPECT_EQ(child->move, expected[i].move);
+        EXPECT_EQ(child->parent, &node);
+        EXPECT_EQ(child->isOrNode(), !node.isOrNode());
+        EXPECT_EQ(child->board, nullptr);  // a leaf's position is built when it is expanded
+        EXPECT_EQ(child->proofNum, expected[i].proof);
+        EXPECT_EQ(child->disproofNum, expected[i].disproof);
+    }
+}
+
 TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
     const std::vector<OpenCase> cases = {
         {"empty board", {}},
@@ -285,49 +340,81 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
     };
     for (const OpenCase& c : cases) {
         SCOPED_TRACE(c.name);
+        SearchContext ctx;
         auto board = boardOf({}, {}, 0);
         for (int sq : c.moves)
             board->play(sq);
-        std::vector<int> expectedMoves;
-        {
-            std::unique_ptr<K2Board> probe(board->clone());
-            ASSERT_EQ(generateCandidates(*probe), VERDICT_OPEN);
-            expectedMoves.assign(candidates.squares, candidates.squares + candidates.count);
-        }
-        const int parentSide = board->sideToMove;
-        K2Board* own = board.release();
-        StatNode node(own, nullptr);
-        const std::uint32_t before = nodeCounter;
+        const std::unique_ptr<K2Board> original(board->clone());
+        const std::vector<ExpectedChild> expected = childrenOf(*original);
+        StatNode& node = *test::rootOn(ctx, *board);
+        const K2Board* own = node.board;
+        const std::uint32_t before = ctx.nodeCounter;
 
-        expand(&node);
+        expand(ctx, &node);
 
-        const int n = static_cast<int>(expectedMoves.size());
-        ASSERT_EQ(node.childrenCnt, n);
-        EXPECT_EQ(node.childrenCap, n);
-        EXPECT_EQ(nodeCounter - before, 2u * n - 1u);
+        const unsigned n = static_cast<unsigned>(expected.size());
+        EXPECT_EQ(ctx.nodeCounter - before, 2u * n - 1u);
         EXPECT_TRUE(node.isExpanded());
-        EXPECT_EQ(node.board, nullptr);
-        EXPECT_EQ(node.children[n - 1]->board, own);  // the last child plays in place
+        // The root keeps its board as it was: its children are built from it.
+        ASSERT_EQ(node.board, own);
+        expectSamePosition(*own, *original);
         EXPECT_EQ(node.proofNum, 1);  // numbers wait for updateAncestors
         EXPECT_EQ(node.disproofNum, 1);
-        for (int i = 0; i < n; ++i) {
-            SCOPED_TRACE(i);
-            const StatNode* child = node.children[i];
-            EXPECT_EQ(child->move, expectedMoves[i]);
-            EXPECT_EQ(child->parent, &node);
-            EXPECT_EQ(child->board->sideToMove, 1 - parentSide);
-            EXPECT_EQ(child->isOrNode(), child->board->sideToMove == 1);
-            EXPECT_FALSE(child->board->isEmpty(expectedMoves[i]));
-            EXPECT_EQ(child->board->moveCount, c.moves.size() + 1);
-            int first, second;
-            child->board->estimate(first, second);
-            EXPECT_EQ(child->proofNum, first);
-            EXPECT_EQ(child->disproofNum, second);
+        expectChildren(node, expected);
+    }
+}
+
+// A leaf's board is its parent's with its move played: copied from where the
+// expansion that built the leaf kept it, or rebuilt when that copy has been
+// overwritten since. Either way it is kept on the node for its children.
+TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
+    for (bool overwritten : {false, true}) {
+        SCOPED_TRACE(overwritten ? "kept copy overwritten" : "kept copy");
+        SearchContext ctx;
+        auto board = test::playSequence({210, 211, 190, 231, 230, 250, 170, 150});
+        StatNode& root = *test::rootOn(ctx, *board);
+        expand(ctx, &root);
+        ASSERT_GE(root.childrenCnt, 2);
+        if (overwritten) {
+            // Every slot taken over by other positions of other nodes.
+            StatNode* other = test::makeRoot(ctx, 0);
+            for (unsigned i = 0; i < LeafBoards::SLOTS; ++i)
+                other->leafSlot = ctx.leafBoards.keep(other, *other->board);
+        }
+        // The first child, then the last one: the last is estimated on the work
+        // board itself rather than a copy, so both paths are seen.
+        for (unsigned pick : {0u, root.childrenCnt - 1u}) {
+            SCOPED_TRACE(pick);
+            StatNode* leaf = root.child(pick);
+            ASSERT_FALSE(leaf->isSolved());
+            std::unique_ptr<K2Board> position(root.board->clone());
+            position->play(leaf->move);
+            const std::vector<ExpectedChild> expected = childrenOf(*position);
+            const std::uint64_t hits = ctx.leafBoards.hits, misses = ctx.leafBoards.misses;
+
+            expand(ctx, leaf);
+
+            EXPECT_EQ(ctx.leafBoards.hits - hits, overwritten ? 0u : 1u);
+            EXPECT_EQ(ctx.leafBoards.misses - misses, overwritten ? 1u : 0u);
+            ASSERT_NE(leaf->board, nullptr);
+            expectSamePosition(*leaf->board, *position);
+            expectChildren(*leaf, expected);
+            // A grandchild's expansion starts from the kept board.
+            StatNode* grandchild = leaf->child(0);
+            if (!grandchild->isSolved()) {
+                position->play(grandchild->move);
+                const std::vector<ExpectedChild> next = childrenOf(*position);
+                expand(ctx, grandchild);
+                ASSERT_NE(grandchild->board, nullptr);
+                expectSamePosition(*grandchild->board, *position);
+                expectChildren(*grandchild, next);
+            }
         }
     }
 }
 
 TEST(Expand, TwoFoursStandingInASetUpPositionDecideTheNodeWithoutChildren) {
+    SearchContext ctx;
     // Two fours of one player, each blocked at one end: the row four completes
     // at (14, 10) = 214, the column four at (14, 11) = 234. The set-up lists both
     // five-squares, so the other player, to move, has no answer that covers both:
@@ -362,17 +449,16 @@ TEST(Expand, TwoFoursStandingInASetUpPositionDecideTheNodeWithoutChildren) {
         EXPECT_NE(listed.find("234:"), std::string::npos) << listed;
         {
             std::unique_ptr<K2Board> probe(board->clone());
-            EXPECT_EQ(generateCandidates(*probe), VERDICT_LOSS);
+            CandidateList list{};
+            EXPECT_EQ(generateCandidates(*probe, list), VERDICT_LOSS);
         }
-        K2Board* own = board.release();
-        StatNode node(own, nullptr);
-        expand(&node);
+        StatNode& node = *test::rootOn(ctx, *board);
+        expand(ctx, &node);
         // Lost for the side to move: proven when that is the opponent.
         const bool proven = c.fourOwner == 1;
         EXPECT_EQ(node.proofNum, proven ? 0 : INF);
         EXPECT_EQ(node.disproofNum, proven ? INF : 0);
         EXPECT_EQ(node.childrenCnt, 0);
-        EXPECT_EQ(node.board, own);
     }
 }
 

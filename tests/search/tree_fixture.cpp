@@ -1,7 +1,7 @@
 // Hand-built search trees for the search tests.
 #include "tree_fixture.h"
 
-#include <new>
+#include <gtest/gtest.h>
 
 namespace kelmo::test {
 
@@ -16,29 +16,33 @@ K2Board* clearedBoard(int sideToMove) {
 
 } // namespace
 
-std::unique_ptr<StatNode> makeRoot(int sideToMove) {
-    return std::make_unique<StatNode>(clearedBoard(sideToMove), nullptr);
+StatNode* makeRoot(SearchContext& context, int sideToMove) {
+    std::unique_ptr<K2Board> board(clearedBoard(sideToMove));
+    return rootOn(context, *board);
 }
 
-StatNode* giveChildren(StatNode* node, const std::vector<Numbers>& children) {
+StatNode* rootOn(SearchContext& context, const K2Board& position) {
+    StatNode* root = newRoot(context, position);
+    EXPECT_NE(root, nullptr) << "the arena had no room for a root";
+    return root;
+}
+
+StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children) {
     const int n = static_cast<int>(children.size());
-    const int childSide = node->isOrNode() ? 0 : 1;
-    StatNode* slots = node->allocateChildren(n);
+    std::vector<std::int16_t> moves(children.size());
+    for (int i = 0; i < n; ++i)
+        moves[i] = static_cast<std::int16_t>(i);
+    EXPECT_TRUE(node->attachChildren(context, moves.data(), n)) << "the arena had no room";
     for (int i = 0; i < n; ++i) {
-        StatNode* child = new (slots + i) StatNode(clearedBoard(childSide), node, i);
-        child->proofNum = children[i].proof;
-        child->disproofNum = children[i].disproof;
-        node->children[i] = child;
+        node->child(i)->proofNum = children[i].proof;
+        node->child(i)->disproofNum = children[i].disproof;
     }
-    delete node->board;
-    node->board = nullptr;
-    node->flags |= NODE_EXPANDED;
-    return node->children[0];
+    return node->child(0);
 }
 
-std::unique_ptr<StatNode> makeExpanded(bool orNode, const std::vector<Numbers>& children) {
-    auto root = makeRoot(orNode ? 1 : 0);
-    giveChildren(root.get(), children);
+StatNode* makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children) {
+    StatNode* root = makeRoot(context, orNode ? 1 : 0);
+    giveChildren(context, root, children);
     return root;
 }
 
@@ -51,7 +55,7 @@ std::uint32_t counterAdvanceOf(const StatNode& root) {
         if (node->childrenCnt > 0)
             total += 2u * node->childrenCnt - 1u;
         for (unsigned i = 0; i < node->childrenCnt; ++i)
-            stack.push_back(node->children[i]);
+            stack.push_back(node->child(i));
     }
     return total;
 }

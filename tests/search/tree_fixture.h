@@ -1,5 +1,5 @@
-// Hand-built search trees for the search tests: nodes on empty boards whose
-// numbers a test sets directly. Positions come from support/board_diagram.h.
+// Hand-built search trees for the search tests: nodes in a context's arena
+// whose numbers a test sets directly. Positions come from support/board_diagram.h.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board/k2board.h"
+#include "search/search_context.h"
 #include "search/stat_node.h"
 
 namespace kelmo::test {
@@ -16,18 +17,21 @@ struct Numbers {
     std::int32_t disproof;
 };
 
-// A root on a cleared board with the given side to move.
-std::unique_ptr<StatNode> makeRoot(int sideToMove);
+// A root on a cleared board with the given side to move, in the context's arena.
+StatNode* makeRoot(SearchContext& context, int sideToMove);
 
-// Turns an unexpanded node into an expanded one whose children (on cleared
-// boards, moves 0, 1, 2, ...) carry the given numbers, as an expansion would
-// leave it: no board of its own, children in order. Returns the first child.
-StatNode* giveChildren(StatNode* node, const std::vector<Numbers>& children);
+// Turns an unexpanded node into an expanded one whose children (moves 0, 1,
+// 2, ..., no boards) carry the given numbers, as an expansion would leave it.
+// Returns the first child.
+StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector<Numbers>& children);
 
 // An expanded root of the given role with children carrying the numbers.
-std::unique_ptr<StatNode> makeExpanded(bool orNode, const std::vector<Numbers>& children);
+StatNode* makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children);
 
-// The nodeCounter advance that building this tree cost: 1 for the root and
+// A root on a packed copy of the position, in the context's arena.
+StatNode* rootOn(SearchContext& context, const K2Board& position);
+
+// The node counter advance that building this tree cost: 1 for the root and
 // 2n - 1 for every expansion into n children.
 std::uint32_t counterAdvanceOf(const StatNode& root);
 
