@@ -137,11 +137,11 @@ int addDefences(K2Board& board, LineRecord threat, int defender) {
 
     // A combination entry: the square itself, then the defence squares of the
     // lines that make it.
-    computeLines(board, s);
+    const SquareLines lines = computeLines(board, s);
     int codes[DIRECTION_NB];
     int wins1 = 0;
     for (int d = 0; d < DIRECTION_NB; ++d) {
-        codes[d] = lineRecords[attacker][d].code;
+        codes[d] = lines.code[attacker][d];
         if (movesToWin(codes[d]) == 1)
             ++wins1;
     }
@@ -182,11 +182,11 @@ void addBestSquares(K2Board& board, int n) {
         const std::uint8_t cell = board.cells[sq];
         if (!(cell & CELL_EMPTY) || (cell & CELL_CANDIDATE))
             continue;
-        computeLines(board, sq);
+        const SquareLines lines = computeLines(board, sq);
         std::int64_t own = 0, theirs = 0;
         for (int d = 0; d < DIRECTION_NB; ++d) {
-            own += lineValue(lineRecords[mover][d].code);
-            theirs += lineValue(lineRecords[other][d].code);
+            own += lineValue(lines.code[mover][d]);
+            theirs += lineValue(lines.code[other][d]);
         }
         const std::int64_t value = 5 * own + theirs;
         if (value <= threshold)

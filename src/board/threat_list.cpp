@@ -63,10 +63,10 @@ struct PlayerLines {
     int bestLine;     // direction index of the best-line record
 };
 
-inline PlayerLines summarise(int p) {
+inline PlayerLines summarise(const SquareLines& lines, int p) {
     PlayerLines r{7, 0, 0};
     for (int d = 0; d < DIRECTION_NB; ++d) {
-        int f = movesToFive(lineRecords[p][d].code);
+        int f = movesToFive(lines.code[p][d]);
         if (f < r.leastToFive) {
             r.leastToFive = f;
             r.fiveDirs = DIRECTION_MASK[d];
@@ -94,15 +94,15 @@ bool K2Board::evaluateSquare(int s) {
             cells[s] &= static_cast<std::uint8_t>(~CELL_SECOND[p]);
         }
 
-    computeLines(*this, s);
+    const SquareLines codes = computeLines(*this, s);
     const int mover = sideToMove;
     const int other = 1 - mover;
-    PlayerLines lines[PLAYER_NB] = {summarise(0), summarise(1)};
+    PlayerLines lines[PLAYER_NB] = {summarise(codes, 0), summarise(codes, 1)};
 
     // The mover completes five here: keep the five-square listed so the generator
     // still sees the win should the update stop early on a later board.
     if (lines[mover].leastToFive == 0) {
-        insertThreat(mover, lineRecords[mover][lines[mover].bestLine]);
+        insertThreat(mover, codes.record(mover, lines[mover].bestLine));
         return true;
     }
 
@@ -111,7 +111,7 @@ bool K2Board::evaluateSquare(int s) {
     auto playerBlock = [&](int p) {
         int least = 7, wins1 = 0, fours = 0, twos = 0;
         for (int d = 0; d < DIRECTION_NB; ++d) {
-            int code = lineRecords[p][d].code;
+            int code = codes.code[p][d];
             int w = movesToWin(code);
             if (w < least)
                 least = w;
@@ -123,7 +123,7 @@ bool K2Board::evaluateSquare(int s) {
             if (f == 2)
                 twos |= DIRECTION_MASK[d];
         }
-        const LineRecord best = lineRecords[p][lines[p].bestLine];
+        const LineRecord best = codes.record(p, lines[p].bestLine);
         if (least == 0) {
             insertThreat(p, best);
         } else if (least == 1) {
@@ -145,7 +145,7 @@ bool K2Board::evaluateSquare(int s) {
 
     playerBlock(mover);
     if (lines[other].leastToFive == 0) {
-        insertThreat(other, lineRecords[other][lines[other].bestLine]);
+        insertThreat(other, codes.record(other, lines[other].bestLine));
         return false;
     }
     playerBlock(other);

@@ -160,19 +160,20 @@ constexpr ThreatTables buildThreatTables() {
 
 } // namespace
 
-extern constinit const ThreatTables threatTables = buildThreatTables();
+namespace {
+constexpr ThreatTables TABLES = buildThreatTables();
+} // namespace
 
-LineRecord lineRecords[PLAYER_NB][DIRECTION_NB];
+extern constinit const ThreatTables threatTables = TABLES;
 
 int codeLength(int code) { return cellCount(code); }
-
-namespace {
 
 // One player's segment through s in one direction, walked from s towards the
 // smaller column (each cell a bit above the last, the closing bit on top), then
 // towards the larger (shifting the code up). A stone of the other player ends
-// the segment on its side. Reports the square of the segment's first cell when asked.
-inline int walkSegment(const K2Board& board, int s, int direction, int player, int sBit, int* firstSquare) {
+// the segment on its side. The defence walk needs the square of the segment's
+// first cell and a choice for s itself, which the window tables do not give.
+int segmentCode(const K2Board& board, int s, int direction, int player, int sBit, int& firstSquare) {
     const int lowStep = SENSE_STEP[lowSense(direction)];
     const int highStep = SENSE_STEP[highSense(direction)];
     const int lowBound = reach[lowSense(direction)][s];
@@ -207,23 +208,217 @@ inline int walkSegment(const K2Board& board, int s, int direction, int player, i
         else
             break;
     }
-    if (firstSquare)
-        *firstSquare = first;
+    firstSquare = first;
     return code;
+}
+
+namespace {
+
+// Window states: each direction of a square's window is read as eight cells,
+// four on each side, two bits per cell:
+//   0: empty, 1: player 0's stone, 2: player 1's stone, 3: off the board.
+// The low side's byte holds the farthest cell in bits 0-1 and the nearest in
+// bits 6-7; the high side's byte the nearest in bits 0-1. Both orders put the
+// cells in the order they load from memory for the horizontal direction.
+constexpr int WINDOW_OFF = 3;
+
+constexpr int windowCell(unsigned side, int field) { return (side >> (2 * field)) & 3; }
+
+// Per low-side byte and player: the start of a code, its leading 1, the cells
+// the segment keeps on that side (farthest first) and the square's own 1, as
+// (start << 1 | 1). The segment stops before the first stone of the other
+// player or the edge. Player 0 in bits 0-7, player 1 in bits 8-15.
+constexpr std::array<std::uint16_t, 256> buildLowParts() {
+    std::array<std::uint16_t, 256> parts{};
+    for (unsigned side = 0; side < 256; ++side) {
+        unsigned entry = 0;
+        for (int p = 0; p < PLAYER_NB; ++p) {
+            unsigned start = 0;
+            int kept = 0;
+            for (int k = 1; k <= 4; ++k) {
+                const int state = windowCell(side, 4 - k);
+                if (state == WINDOW_OFF || state == 2 - p)
+                    break;
+                start |= (state == p + 1 ? 1u : 0u) << kept;
+                ++kept;
+            }
+            start |= 1u << kept;
+            entry |= (start << 1 | 1) << (8 * p);
+        }
+        parts[side] = static_cast<std::uint16_t>(entry);
+    }
+    return parts;
+}
+
+// Per high-side byte and player: the cells the segment keeps on that side
+// (nearest first, the code's next bits) in bits 0-3 and their number in bits
+// 4-6. Player 0 in bits 0-7, player 1 in bits 8-15.
+constexpr std::array<std::uint16_t, 256> buildHighParts() {
+    std::array<std::uint16_t, 256> parts{};
+    for (unsigned side = 0; side < 256; ++side) {
+        unsigned entry = 0;
+        for (int p = 0; p < PLAYER_NB; ++p) {
+            unsigned bits = 0;
+            unsigned kept = 0;
+            for (int k = 1; k <= 4; ++k) {
+                const int state = windowCell(side, k - 1);
+                if (state == WINDOW_OFF || state == 2 - p)
+                    break;
+                bits = bits * 2 + (state == p + 1 ? 1u : 0u);
+                ++kept;
+            }
+            entry |= (bits | kept << 4) << (8 * p);
+        }
+        parts[side] = static_cast<std::uint16_t>(entry);
+    }
+    return parts;
+}
+
+constexpr std::array<std::uint16_t, 256> LOW_PARTS = buildLowParts();
+constexpr std::array<std::uint16_t, 256> HIGH_PARTS = buildHighParts();
+
+// Cells the window of a square has on each side of each direction, 0 to 4.
+struct WindowSpan {
+    int low[DIRECTION_NB];
+    int high[DIRECTION_NB];
+};
+
+constexpr WindowSpan windowSpan(int s) {
+    constexpr int LOW_DX[DIRECTION_NB] = {-1, 0, -1, -1};
+    constexpr int LOW_DY[DIRECTION_NB] = {0, -1, -1, 1};
+    WindowSpan span{};
+    for (int d = 0; d < DIRECTION_NB; ++d)
+        for (int sign = -1; sign <= 1; sign += 2) {
+            int count = 0;
+            for (int k = 1; k <= 4; ++k) {
+                const int x = columnOf(s) - sign * k * LOW_DX[d];
+                const int y = rowOf(s) - sign * k * LOW_DY[d];
+                if (x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
+                    break;
+                ++count;
+            }
+            (sign < 0 ? span.low : span.high)[d] = count;
+        }
+    return span;
+}
+
+// Per square, the off-board cells of its windows as window states: direction d
+// in bits 16d..16d+15, the low side's byte below the high side's. Zero for a
+// square whose windows lie wholly on the board.
+constexpr std::array<std::uint64_t, SQUARE_NB> buildWindowEdges() {
+    std::array<std::uint64_t, SQUARE_NB> edges{};
+    for (int s = 0; s < SQUARE_NB; ++s) {
+        const WindowSpan span = windowSpan(s);
+        std::uint64_t bits = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            const unsigned low = (1u << (2 * (4 - span.low[d]))) - 1;
+            const unsigned high = (0xFFu << (2 * span.high[d])) & 0xFFu;
+            bits |= static_cast<std::uint64_t>(low | high << 8) << (16 * d);
+        }
+        edges[s] = bits;
+    }
+    return edges;
+}
+
+constexpr std::array<std::uint64_t, SQUARE_NB> WINDOW_EDGES = buildWindowEdges();
+
+// The step between a window's consecutive cells in loading order: towards the
+// high side (the anti-diagonal's low side lies at the larger square index).
+constexpr int LOAD_STEP[DIRECTION_NB] = {1, 20, 21, -19};
+
+// Eight cell bytes, low side's farthest in byte 0 and high side's farthest in
+// byte 7, turned into the two window-state bytes: a stone is a byte with the
+// empty bit clear, its colour the next bit. One multiply gathers the four
+// 2-bit states of each half: the partial products land on distinct bit pairs,
+// so nothing carries into bits 24-31 and 56-63.
+inline unsigned windowStates(std::uint64_t bytes, unsigned& high) {
+    constexpr std::uint64_t ONES = 0x0101010101010101ull;
+    const std::uint64_t stone = ~bytes & ONES;
+    const std::uint64_t colour = (bytes >> 1) & ONES;
+    const std::uint64_t states = (stone & ~colour) | ((stone & colour) << 1);
+    const std::uint64_t gathered = states * 0x01041040ull;
+    high = static_cast<unsigned>(gathered >> 56);
+    return static_cast<unsigned>(gathered >> 24) & 0xFFu;
+}
+
+template <int STEP>
+inline std::uint64_t loadWindow(const std::uint8_t* at) {
+    std::uint64_t bytes = 0;
+    for (int j = 0; j < 4; ++j)
+        bytes |= static_cast<std::uint64_t>(at[(j - 4) * STEP]) << (8 * j);
+    for (int j = 4; j < 8; ++j)
+        bytes |= static_cast<std::uint64_t>(at[(j - 3) * STEP]) << (8 * j);
+    return bytes;
+}
+
+// Near the edge, off-board cells read as empty (their states are forced to
+// "off the board" afterwards) and are never loaded.
+inline std::uint64_t loadEdgeWindow(const std::uint8_t* at, int step, unsigned edge) {
+    std::uint64_t bytes = 0;
+    for (int j = 0; j < 8; ++j) {
+        const bool off = (edge >> (2 * j)) & 3;
+        const int offset = j < 4 ? (j - 4) * step : (j - 3) * step;
+        bytes |= static_cast<std::uint64_t>(off ? CELL_EMPTY : at[offset]) << (8 * j);
+    }
+    return bytes;
+}
+
+inline void storeCodes(SquareLines& lines, int d, unsigned low, unsigned high) {
+    const unsigned start = LOW_PARTS[low];
+    const unsigned rest = HIGH_PARTS[high];
+    lines.code[0][d] = static_cast<std::uint16_t>(((start & 0xFF) << ((rest >> 4) & 7)) | (rest & 15));
+    lines.code[1][d] = static_cast<std::uint16_t>(((start >> 8) << ((rest >> 12) & 7)) | ((rest >> 8) & 15));
+}
+
+template <int D>
+inline void interiorDirection(SquareLines& lines, const std::uint8_t* at) {
+    unsigned high;
+    const unsigned low = windowStates(loadWindow<LOAD_STEP[D]>(at), high);
+    storeCodes(lines, D, low, high);
 }
 
 } // namespace
 
-int segmentCode(const K2Board& board, int s, int direction, int player, int sBit, int& firstSquare) {
-    return walkSegment(board, s, direction, player, sBit, &firstSquare);
+SquareLines computeLines(const K2Board& board, int s) {
+    SquareLines lines;
+    lines.square = s;
+    const std::uint8_t* at = board.cells + s;
+    const std::uint64_t edges = WINDOW_EDGES[s];
+    if (edges == 0) {
+        interiorDirection<0>(lines, at);
+        interiorDirection<1>(lines, at);
+        interiorDirection<2>(lines, at);
+        interiorDirection<3>(lines, at);
+        return lines;
+    }
+    for (int d = 0; d < DIRECTION_NB; ++d) {
+        const unsigned edge = static_cast<unsigned>(edges >> (16 * d)) & 0xFFFFu;
+        unsigned high;
+        const unsigned low = windowStates(loadEdgeWindow(at, LOAD_STEP[d], edge), high);
+        storeCodes(lines, d, low | (edge & 0xFFu), high | edge >> 8);
+    }
+    return lines;
 }
 
-void computeLines(const K2Board& board, int s) {
-    for (int d = 0; d < DIRECTION_NB; ++d) {
-        const std::uint16_t packed = packSquareDirs(s, DIRECTION_MASK[d]);
-        for (int p = 0; p < PLAYER_NB; ++p)
-            lineRecords[p][d] = {static_cast<std::uint16_t>(walkSegment(board, s, d, p, 1, nullptr)), packed};
+namespace {
+
+constexpr std::array<std::int32_t, SQUARE_NB> buildOpenWindowValues() {
+    std::array<std::int32_t, SQUARE_NB> values{};
+    for (int s = 0; s < SQUARE_NB; ++s) {
+        const WindowSpan span = windowSpan(s);
+        std::int32_t sum = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            // 1, the empty low cells, the square's stone, the empty high cells.
+            const int code = ((2 << span.low[d]) | 1) << span.high[d];
+            sum += TABLES.lineValue[code];
+        }
+        values[s] = sum;
     }
+    return values;
 }
+
+} // namespace
+
+constinit const std::array<std::int32_t, SQUARE_NB> openWindowValue = buildOpenWindowValues();
 
 } // namespace kelmo

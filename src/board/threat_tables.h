@@ -35,11 +35,25 @@ inline bool isDefence(int code, int position) { return (threatTables.defenceMask
 // Number of cells of a real code (the bits after the leading 1).
 int codeLength(int code);
 
-// Scratch records of the last computeLines call: lineRecords[player][direction].
-extern LineRecord lineRecords[PLAYER_NB][DIRECTION_NB];
+// The line codes of both players through one empty square, each counting the
+// square itself as the player's stone: code[player][direction].
+struct SquareLines {
+    int square;
+    std::uint16_t code[PLAYER_NB][DIRECTION_NB];
 
-// Fills lineRecords for the empty square s, counting s as each player's stone.
-void computeLines(const K2Board& board, int s);
+    LineRecord record(int player, int direction) const {
+        return {code[player][direction], packSquareDirs(square, DIRECTION_MASK[direction])};
+    }
+};
+
+// The line codes through the empty square s, read from the cells of its four
+// windows with two table lookups per direction.
+SquareLines computeLines(const K2Board& board, int s);
+
+// The sum of the four line values of a square whose windows hold no stone. On
+// such a square both players' codes are the same and depend only on how close
+// the square stands to the edges.
+extern const std::array<std::int32_t, SQUARE_NB> openWindowValue;
 
 // The line code of one player's segment through s in one direction, with s
 // itself counted as a stone (sBit 1) or as empty (sBit 0). Also reports the

@@ -161,11 +161,11 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
     // Ranked by 5 x the mover's line values plus the opponent's, best first;
     // no unlisted square scores above the last listed one.
     auto score = [&](int sq) {
-        computeLines(board, sq);
+        const SquareLines lines = computeLines(board, sq);
         long long own = 0, theirs = 0;
         for (int d = 0; d < DIRECTION_NB; ++d) {
-            own += lineValue(lineRecords[1][d].code);
-            theirs += lineValue(lineRecords[0][d].code);
+            own += lineValue(lines.code[1][d]);
+            theirs += lineValue(lines.code[0][d]);
         }
         return 5 * own + theirs;
     };

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <random>
 #include <string>
 
 #include "board/k2board.h"
 #include "board/reach.h"
 #include "board/threat_tables.h"
+#include "support/board_diagram.h"
 
 namespace kelmo {
 namespace {
@@ -124,15 +126,16 @@ TEST(ThreatTables, InvariantsHoldForEveryRealCode) {
 TEST(ComputeLines, EdgeAndOpenWindow) {
     K2Board board;
     board.clear();
-    computeLines(board, 0);
-    EXPECT_EQ(lineRecords[0][0].code, 48);  // X.... on the left edge
-    EXPECT_EQ(lineRecords[1][0].code, 48);
-    EXPECT_EQ(lineRecords[0][0].squareDirs, packSquareDirs(0, 8));
-    EXPECT_EQ(lineRecords[1][3].squareDirs, packSquareDirs(0, 1));
-    computeLines(board, CENTRE);
+    const SquareLines corner = computeLines(board, 0);
+    EXPECT_EQ(corner.code[0][0], 48);  // X.... on the left edge
+    EXPECT_EQ(corner.code[1][0], 48);
+    EXPECT_EQ(corner.record(0, 0).squareDirs, packSquareDirs(0, 8));
+    EXPECT_EQ(corner.record(1, 3).squareDirs, packSquareDirs(0, 1));
+    EXPECT_EQ(corner.record(1, 3).code, corner.code[1][3]);
+    const SquareLines centre = computeLines(board, CENTRE);
     for (int p = 0; p < PLAYER_NB; ++p)
         for (int d = 0; d < DIRECTION_NB; ++d)
-            EXPECT_EQ(lineRecords[p][d].code, 528);
+            EXPECT_EQ(centre.code[p][d], 528);
 }
 
 TEST(ComputeLines, StonesCloseOneSideForTheOtherPlayer) {
@@ -142,18 +145,17 @@ TEST(ComputeLines, StonesCloseOneSideForTheOtherPlayer) {
     board.cells[squareOf(8, 10)] = STONE_OF[0];
     board.cells[squareOf(12, 10)] = STONE_OF[1];
     board.cells[squareOf(11, 10)] = STONE_OF[1];
-    computeLines(board, squareOf(10, 10));
+    const SquareLines lines = computeLines(board, squareOf(10, 10));
     // Player 1: the segment runs from x 9 (o at 8 closes it) to x 14: .XXX..
-    EXPECT_EQ(lineRecords[1][0].code, codeOf(".XXX.."));
+    EXPECT_EQ(lines.code[1][0], codeOf(".XXX.."));
     // Player 0: from x 6 to x 10, closed by player 1's stone at 11: ..X.X
-    EXPECT_EQ(lineRecords[0][0].code, codeOf("..X.X"));
+    EXPECT_EQ(lines.code[0][0], codeOf("..X.X"));
     // Boxed in: one empty cell each side, then the other player's stones.
     K2Board boxed;
     boxed.clear();
     boxed.cells[squareOf(8, 5)] = STONE_OF[1];
     boxed.cells[squareOf(12, 5)] = STONE_OF[1];
-    computeLines(boxed, squareOf(10, 5));
-    EXPECT_EQ(lineRecords[0][0].code, 10);
+    EXPECT_EQ(computeLines(boxed, squareOf(10, 5)).code[0][0], 10);
     EXPECT_EQ(movesToWin(10), 6);
     EXPECT_EQ(lineValue(10), 1);
 }
@@ -164,12 +166,132 @@ TEST(ComputeLines, AntiDiagonalRunsFromTheLowerLeft) {
     // Stone of player 0 one step down-left of s (smaller column): it is the cell before s.
     const int s = squareOf(10, 10);
     board.cells[s + 19] = STONE_OF[0];
-    computeLines(board, s);
-    EXPECT_EQ(lineRecords[0][3].code, codeOf("...XX...."));
+    EXPECT_EQ(computeLines(board, s).code[0][3], codeOf("...XX...."));
     int first;
     EXPECT_EQ(segmentCode(board, s, 3, 0, 1, first), codeOf("...XX...."));
     EXPECT_EQ(first, s + 4 * 19);
     EXPECT_EQ(segmentCode(board, s, 3, 0, 0, first), codeOf("...X....."));
+}
+
+// The segment of one player through the empty square (x, y), walked over
+// coordinates: up to four cells each way, stopping at the edge or before the
+// other player's stone; the square itself counts as the player's stone.
+int plainSegmentCode(const K2Board& board, int x, int y, int direction, int player) {
+    // Towards the high end of each direction; the low end has the smaller column
+    // (the smaller row for vertical).
+    const int dx[DIRECTION_NB] = {1, 0, 1, 1};
+    const int dy[DIRECTION_NB] = {0, 1, 1, -1};
+    auto cell = [&](int k, char& out) {
+        const int cx = x + k * dx[direction], cy = y + k * dy[direction];
+        if (cx < 0 || cx >= BOARD_SIZE || cy < 0 || cy >= BOARD_SIZE)
+            return false;
+        const int sq = squareOf(cx, cy);
+        if (board.isEmpty(sq)) {
+            out = '.';
+            return true;
+        }
+        out = 'X';
+        return board.stoneOwner(sq) == player;
+    };
+    std::string segment = "X";
+    char c;
+    for (int k = -1; k >= -4 && cell(k, c); --k)
+        segment.insert(segment.begin(), c);
+    for (int k = 1; k <= 4 && cell(k, c); ++k)
+        segment += c;
+    return codeOf(segment);
+}
+
+// Compares every code of every empty square with the plain walk; returns the
+// number of squares compared.
+int expectPlainCodes(const K2Board& board, const std::string& what) {
+    int compared = 0;
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        if (!board.isEmpty(sq))
+            continue;
+        const SquareLines lines = computeLines(board, sq);
+        EXPECT_EQ(lines.square, sq);
+        for (int p = 0; p < PLAYER_NB; ++p)
+            for (int d = 0; d < DIRECTION_NB; ++d) {
+                const int want = plainSegmentCode(board, columnOf(sq), rowOf(sq), d, p);
+                if (lines.code[p][d] != want) {
+                    ADD_FAILURE() << what << ": square " << sq << " player " << p << " direction " << d
+                                  << " code " << lines.code[p][d] << ", walked " << want << "\n"
+                                  << test::diagramOf(board);
+                    return compared;
+                }
+            }
+        ++compared;
+    }
+    return compared;
+}
+
+TEST(ComputeLines, MatchesAPlainWalkOnRandomBoards) {
+    // Raw mt19937 output only: its sequence is fixed by the standard, so the
+    // boards are the same with every library.
+    std::mt19937 random(20261210);
+    int compared = 0;
+    for (int round = 0; round < 400; ++round) {
+        K2Board board;
+        board.clear();
+        // From a few stones to a nearly full board; every flag bit the
+        // bookkeeping can leave on a cell, which the codes must ignore.
+        const unsigned density = 2 + round % 97;
+        for (int sq = 0; sq < SQUARE_NB; ++sq) {
+            const unsigned r = random();
+            std::uint8_t flags = static_cast<std::uint8_t>((r >> 8) & 0x7C);
+            if (r % 100 < density)
+                board.cells[sq] = static_cast<std::uint8_t>(STONE_OF[(r >> 16) & 1] | (flags & CELL_CANDIDATE));
+            else
+                board.cells[sq] = static_cast<std::uint8_t>(CELL_EMPTY | ((r >> 20) & CELL_ACTIVE) | flags);
+        }
+        compared += expectPlainCodes(board, "random board " + std::to_string(round));
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(compared, 20000);
+}
+
+TEST(ComputeLines, MatchesAPlainWalkThroughRandomGames) {
+    std::mt19937 random(1210);
+    for (int game = 0; game < 12; ++game) {
+        K2Board board;
+        board.clear();
+        // Stones gather near a random spot, edges and corners included.
+        const int cx = static_cast<int>(random() % BOARD_SIZE), cy = static_cast<int>(random() % BOARD_SIZE);
+        for (int move = 0; move < 80; ++move) {
+            int sq = -1;
+            for (int attempt = 0; attempt < 200 && sq < 0; ++attempt) {
+                const int x = cx + static_cast<int>(random() % 11) - 5;
+                const int y = cy + static_cast<int>(random() % 11) - 5;
+                if (x >= 0 && x < BOARD_SIZE && y >= 0 && y < BOARD_SIZE && board.isEmpty(squareOf(x, y)))
+                    sq = squareOf(x, y);
+            }
+            if (sq < 0)
+                break;
+            board.play(sq);
+            expectPlainCodes(board, "game " + std::to_string(game) + " move " + std::to_string(move));
+            if (HasFailure())
+                return;
+        }
+    }
+}
+
+TEST(ComputeLines, OpenWindowValueIsTheEmptyBoardsLineValues) {
+    K2Board board;
+    board.clear();
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        int sum = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            const int code = plainSegmentCode(board, columnOf(sq), rowOf(sq), d, 0);
+            ASSERT_EQ(code, plainSegmentCode(board, columnOf(sq), rowOf(sq), d, 1));
+            sum += lineValue(code);
+        }
+        EXPECT_EQ(openWindowValue[sq], sum) << "square " << sq;
+    }
+    // The centre's four open windows: ....X.... is an open one, three moves
+    // from an open four, with two defence squares.
+    EXPECT_EQ(openWindowValue[CENTRE], 4 * 568);
 }
 
 TEST(Reach, CornerAndCentreEntries) {
