@@ -177,18 +177,34 @@ void addBestSquares(K2Board& board, int n) {
     const int mover = board.sideToMove;
     const int other = 1 - mover;
 
+    // Squares with a stone in one of their windows; the others score what
+    // their place on the board gives, the same for both players.
+    bool nearStone[SQUARE_NB] = {};
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        if (board.cells[sq] & CELL_EMPTY)
+            continue;
+        for (int sense = 0; sense < SENSE_NB; ++sense)
+            for (int c = sq, bound = reach[sense][sq]; c != bound;) {
+                c += SENSE_STEP[sense];
+                nearStone[c] = true;
+            }
+    }
+
     for (int k = 0; k < SQUARE_NB; ++k) {
         const int sq = (k + 200) % SQUARE_NB;
         const std::uint8_t cell = board.cells[sq];
         if (!(cell & CELL_EMPTY) || (cell & CELL_CANDIDATE))
             continue;
-        const SquareLines lines = computeLines(board, sq);
-        std::int64_t own = 0, theirs = 0;
-        for (int d = 0; d < DIRECTION_NB; ++d) {
-            own += lineValue(lines.code[mover][d]);
-            theirs += lineValue(lines.code[other][d]);
+        std::int64_t value = 6 * std::int64_t{openWindowValue[sq]};
+        if (nearStone[sq]) {
+            const SquareLines lines = computeLines(board, sq);
+            std::int64_t own = 0, theirs = 0;
+            for (int d = 0; d < DIRECTION_NB; ++d) {
+                own += lineValue(lines.code[mover][d]);
+                theirs += lineValue(lines.code[other][d]);
+            }
+            value = 5 * own + theirs;
         }
-        const std::int64_t value = 5 * own + theirs;
         if (value <= threshold)
             continue;
         int pos = n;

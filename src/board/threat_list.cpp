@@ -12,13 +12,7 @@ namespace {
 
 // Order of a list: fewer moves to five first, then fewer moves to a win, then the
 // higher value; equal entries keep their age order.
-inline bool threatBefore(int a, int b) {
-    if (movesToFive(a) != movesToFive(b))
-        return movesToFive(a) < movesToFive(b);
-    if (movesToWin(a) != movesToWin(b))
-        return movesToWin(a) < movesToWin(b);
-    return lineValue(a) > lineValue(b);
-}
+inline bool threatBefore(int a, int b) { return listOrder(a) < listOrder(b); }
 
 } // namespace
 
@@ -26,8 +20,9 @@ void K2Board::insertThreat(int player, LineRecord record) {
     cells[record.square()] |= CELL_LISTED[player];
     // Take the item first: growing the pool moves the items (not their indices).
     const std::uint16_t item = newItem();
+    const std::uint32_t order = listOrder(record.code);
     std::uint16_t* link = &threatList[player];
-    while (*link != NO_ITEM && !threatBefore(record.code, itemPool[*link].code))
+    while (*link != NO_ITEM && listOrder(itemPool[*link].code) <= order)
         link = &itemPool[*link].next;
     itemPool[item] = {record.code, record.squareDirs, *link};
     *link = item;
@@ -57,25 +52,31 @@ void K2Board::removeEntries(int player, int square) {
 
 namespace {
 
-struct PlayerLines {
-    int leastToFive;
-    int fiveDirs;     // directions whose movesToFive equals leastToFive
-    int bestLine;     // direction index of the best-line record
+// The least movesToFive and movesToWin over one player's four lines.
+struct Distances {
+    int toFive;
+    int toWin;
 };
 
-inline PlayerLines summarise(const SquareLines& lines, int p) {
-    PlayerLines r{7, 0, 0};
-    for (int d = 0; d < DIRECTION_NB; ++d) {
-        int f = movesToFive(lines.code[p][d]);
-        if (f < r.leastToFive) {
-            r.leastToFive = f;
-            r.fiveDirs = DIRECTION_MASK[d];
-            r.bestLine = d;
-        } else if (f == r.leastToFive) {
-            r.fiveDirs |= DIRECTION_MASK[d];
-        }
-    }
-    return r;
+inline Distances leastDistances(const SquareLines& lines, int p) {
+    const unsigned bits = distanceBits(lines.code[p][0]) | distanceBits(lines.code[p][1]) |
+                          distanceBits(lines.code[p][2]) | distanceBits(lines.code[p][3]);
+    return {std::countr_zero(bits & 0xFFu), std::countr_zero(bits >> 8)};
+}
+
+// The directions of one player whose movesToFive equals the given one.
+inline int directionsAt(const SquareLines& lines, int p, int toFive) {
+    int dirs = 0;
+    for (int d = 0; d < DIRECTION_NB; ++d)
+        if (movesToFive(lines.code[p][d]) == toFive)
+            dirs |= DIRECTION_MASK[d];
+    return dirs;
+}
+
+// The first line of the least movesToFive: the entry a single-line threat lists.
+inline LineRecord bestLine(const SquareLines& lines, int p, int toFive) {
+    const unsigned dirs = static_cast<unsigned>(directionsAt(lines, p, toFive));
+    return lines.record(p, 4 - static_cast<int>(std::bit_width(dirs)));
 }
 
 } // namespace
@@ -97,59 +98,56 @@ bool K2Board::evaluateSquare(int s) {
     const SquareLines codes = computeLines(*this, s);
     const int mover = sideToMove;
     const int other = 1 - mover;
-    PlayerLines lines[PLAYER_NB] = {summarise(codes, 0), summarise(codes, 1)};
+    const Distances least[PLAYER_NB] = {leastDistances(codes, 0), leastDistances(codes, 1)};
 
     // The mover completes five here: keep the five-square listed so the generator
     // still sees the win should the update stop early on a later board.
-    if (lines[mover].leastToFive == 0) {
-        insertThreat(mover, codes.record(mover, lines[mover].bestLine));
+    if (least[mover].toFive == 0) {
+        insertThreat(mover, bestLine(codes, mover, 0));
         return true;
     }
 
-    int counter = 2;
+    // Players whose every line is three or more moves from a win; when both
+    // are, the square goes inactive.
+    int far = 0;
     // The entries of one player at s.
     auto playerBlock = [&](int p) {
-        int least = 7, wins1 = 0, fours = 0, twos = 0;
+        const Distances& own = least[p];
+        if (own.toWin >= 2) {
+            far += own.toWin >= 3;
+            return;
+        }
+        int wins1 = 0, fours = 0, twos = 0;
         for (int d = 0; d < DIRECTION_NB; ++d) {
-            int code = codes.code[p][d];
-            int w = movesToWin(code);
-            if (w < least)
-                least = w;
-            if (w == 1)
-                ++wins1;
-            int f = movesToFive(code);
-            if (f == 1)
-                ++fours;
-            if (f == 2)
+            const int code = codes.code[p][d];
+            wins1 += movesToWin(code) == 1;
+            fours += movesToFive(code) == 1;
+            if (movesToFive(code) == 2)
                 twos |= DIRECTION_MASK[d];
         }
-        const LineRecord best = codes.record(p, lines[p].bestLine);
-        if (least == 0) {
-            insertThreat(p, best);
-        } else if (least == 1) {
-            if (wins1 == 1) {
-                insertThreat(p, best);
-            } else if (fours == 0) {
-                insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, lines[p].fiveDirs)});
-            } else if (fours == 1) {
-                cells[s] |= CELL_SECOND[p];
-                insertThreat(p, best);
-                insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, lines[p].fiveDirs | twos)});
-            } else {
-                insertThreat(p, {CODE_DOUBLE_FOUR, packSquareDirs(s, lines[p].fiveDirs)});
-            }
-        } else if (least >= 3) {
-            --counter;
+        if (own.toWin == 0 || wins1 == 1) {
+            insertThreat(p, bestLine(codes, p, own.toFive));
+            return;
+        }
+        const int fiveDirs = directionsAt(codes, p, own.toFive);
+        if (fours == 0) {
+            insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs)});
+        } else if (fours == 1) {
+            cells[s] |= CELL_SECOND[p];
+            insertThreat(p, bestLine(codes, p, own.toFive));
+            insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs | twos)});
+        } else {
+            insertThreat(p, {CODE_DOUBLE_FOUR, packSquareDirs(s, fiveDirs)});
         }
     };
 
     playerBlock(mover);
-    if (lines[other].leastToFive == 0) {
-        insertThreat(other, codes.record(other, lines[other].bestLine));
+    if (least[other].toFive == 0) {
+        insertThreat(other, bestLine(codes, other, 0));
         return false;
     }
     playerBlock(other);
-    if (counter == 0)
+    if (far == 2)
         cells[s] &= static_cast<std::uint8_t>(~CELL_ACTIVE);
     return false;
 }

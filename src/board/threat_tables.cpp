@@ -2,6 +2,9 @@
 // computation of a square's eight line codes.
 #include "board/threat_tables.h"
 
+#include <bit>
+#include <cstring>
+
 #include "board/reach.h"
 
 namespace kelmo {
@@ -122,6 +125,18 @@ constexpr int classValue(int toWin, int toFive, int d) {
     return 0;
 }
 
+// Line values stay below 2^26, so the list order fits one 32-bit number.
+constexpr std::uint32_t LIST_VALUE_LIMIT = 1u << 26;
+
+constexpr bool valuesFitListOrder() {
+    for (const ValueRow& row : VALUE_ROWS)
+        for (int v : row.values)
+            if (v < 0 || static_cast<std::uint32_t>(v) >= LIST_VALUE_LIMIT)
+                return false;
+    return true;
+}
+static_assert(valuesFitListOrder());
+
 constexpr ThreatTables buildThreatTables() {
     Generated g{};
     fillMovesToWin(g);
@@ -155,6 +170,12 @@ constexpr ThreatTables buildThreatTables() {
     t.movesToWin[CODE_DOUBLE_FOUR] = 0;
     t.movesToFive[CODE_DOUBLE_FOUR] = 1;
     t.lineValue[CODE_DOUBLE_FOUR] = 583444;
+    for (int code = 0; code < LINE_CODE_NB; ++code)
+        t.distanceBits[code] = static_cast<std::uint16_t>(1u << t.movesToFive[code] | 1u << (8 + t.movesToWin[code]));
+    for (int code = 0; code < LINE_CODE_NB; ++code)
+        t.listOrder[code] = static_cast<std::uint32_t>(t.movesToFive[code]) << 29 |
+                            static_cast<std::uint32_t>(t.movesToWin[code]) << 26 |
+                            (LIST_VALUE_LIMIT - 1 - static_cast<std::uint32_t>(t.lineValue[code]));
     return t;
 }
 
@@ -214,21 +235,34 @@ int segmentCode(const K2Board& board, int s, int direction, int player, int sBit
 
 namespace {
 
-// Window states: each direction of a square's window is read as eight cells,
-// four on each side, two bits per cell:
-//   0: empty, 1: player 0's stone, 2: player 1's stone, 3: off the board.
-// The low side's byte holds the farthest cell in bits 0-1 and the nearest in
-// bits 6-7; the high side's byte the nearest in bits 0-1. Both orders put the
-// cells in the order they load from memory for the horizontal direction.
-constexpr int WINDOW_OFF = 3;
+// A window is read as eight cells per direction, four on each side of the
+// square, two bits per cell; each side's four cells make one byte. The low
+// side's byte holds the farthest cell in bits 0-1 and the nearest in bits 6-7,
+// the high side's byte the nearest in bits 0-1: for the horizontal direction
+// that is the order the cells lie in memory. Two encodings of a cell:
+//   raw (inside the board): the cell byte's two low bits, 0: player 0's stone,
+//     2: player 1's stone, 1 or 3: empty (the active flag does not matter);
+//   window state (near the edge): 0: empty, 1: player 0's stone,
+//     2: player 1's stone, 3: off the board.
+enum class WindowCell { EMPTY, STONE_0, STONE_1, OFF };
 
-constexpr int windowCell(unsigned side, int field) { return (side >> (2 * field)) & 3; }
+constexpr WindowCell decodeCell(unsigned side, int field, bool raw) {
+    const unsigned bits = (side >> (2 * field)) & 3;
+    if (raw)
+        return (bits & CELL_EMPTY) ? WindowCell::EMPTY : bits ? WindowCell::STONE_1 : WindowCell::STONE_0;
+    return static_cast<WindowCell>(bits);
+}
+
+// Whether the segment of player p goes on through a cell, and the bit it adds.
+constexpr bool segmentGoesOn(WindowCell cell, int p) {
+    return cell == WindowCell::EMPTY || cell == (p ? WindowCell::STONE_1 : WindowCell::STONE_0);
+}
 
 // Per low-side byte and player: the start of a code, its leading 1, the cells
 // the segment keeps on that side (farthest first) and the square's own 1, as
 // (start << 1 | 1). The segment stops before the first stone of the other
 // player or the edge. Player 0 in bits 0-7, player 1 in bits 8-15.
-constexpr std::array<std::uint16_t, 256> buildLowParts() {
+constexpr std::array<std::uint16_t, 256> buildLowParts(bool raw) {
     std::array<std::uint16_t, 256> parts{};
     for (unsigned side = 0; side < 256; ++side) {
         unsigned entry = 0;
@@ -236,10 +270,10 @@ constexpr std::array<std::uint16_t, 256> buildLowParts() {
             unsigned start = 0;
             int kept = 0;
             for (int k = 1; k <= 4; ++k) {
-                const int state = windowCell(side, 4 - k);
-                if (state == WINDOW_OFF || state == 2 - p)
+                const WindowCell cell = decodeCell(side, 4 - k, raw);
+                if (!segmentGoesOn(cell, p))
                     break;
-                start |= (state == p + 1 ? 1u : 0u) << kept;
+                start |= (cell == WindowCell::EMPTY ? 0u : 1u) << kept;
                 ++kept;
             }
             start |= 1u << kept;
@@ -253,7 +287,7 @@ constexpr std::array<std::uint16_t, 256> buildLowParts() {
 // Per high-side byte and player: the cells the segment keeps on that side
 // (nearest first, the code's next bits) in bits 0-3 and their number in bits
 // 4-6. Player 0 in bits 0-7, player 1 in bits 8-15.
-constexpr std::array<std::uint16_t, 256> buildHighParts() {
+constexpr std::array<std::uint16_t, 256> buildHighParts(bool raw) {
     std::array<std::uint16_t, 256> parts{};
     for (unsigned side = 0; side < 256; ++side) {
         unsigned entry = 0;
@@ -261,10 +295,10 @@ constexpr std::array<std::uint16_t, 256> buildHighParts() {
             unsigned bits = 0;
             unsigned kept = 0;
             for (int k = 1; k <= 4; ++k) {
-                const int state = windowCell(side, k - 1);
-                if (state == WINDOW_OFF || state == 2 - p)
+                const WindowCell cell = decodeCell(side, k - 1, raw);
+                if (!segmentGoesOn(cell, p))
                     break;
-                bits = bits * 2 + (state == p + 1 ? 1u : 0u);
+                bits = bits * 2 + (cell == WindowCell::EMPTY ? 0u : 1u);
                 ++kept;
             }
             entry |= (bits | kept << 4) << (8 * p);
@@ -274,8 +308,10 @@ constexpr std::array<std::uint16_t, 256> buildHighParts() {
     return parts;
 }
 
-constexpr std::array<std::uint16_t, 256> LOW_PARTS = buildLowParts();
-constexpr std::array<std::uint16_t, 256> HIGH_PARTS = buildHighParts();
+constexpr std::array<std::uint16_t, 256> LOW_PARTS_RAW = buildLowParts(true);
+constexpr std::array<std::uint16_t, 256> HIGH_PARTS_RAW = buildHighParts(true);
+constexpr std::array<std::uint16_t, 256> LOW_PARTS = buildLowParts(false);
+constexpr std::array<std::uint16_t, 256> HIGH_PARTS = buildHighParts(false);
 
 // Cells the window of a square has on each side of each direction, 0 to 4.
 struct WindowSpan {
@@ -326,23 +362,40 @@ constexpr std::array<std::uint64_t, SQUARE_NB> WINDOW_EDGES = buildWindowEdges()
 // high side (the anti-diagonal's low side lies at the larger square index).
 constexpr int LOAD_STEP[DIRECTION_NB] = {1, 20, 21, -19};
 
+constexpr std::uint64_t BYTE_ONES = 0x0101010101010101ull;
+
+// One multiply gathers the 2-bit fields at the bottom of eight bytes into the
+// two side bytes, in bits 24-31 and 56-63: the partial products land on
+// distinct bit pairs, so nothing carries into them.
+constexpr std::uint64_t GATHER = 0x01041040ull;
+
 // Eight cell bytes, low side's farthest in byte 0 and high side's farthest in
-// byte 7, turned into the two window-state bytes: a stone is a byte with the
-// empty bit clear, its colour the next bit. One multiply gathers the four
-// 2-bit states of each half: the partial products land on distinct bit pairs,
-// so nothing carries into bits 24-31 and 56-63.
-inline unsigned windowStates(std::uint64_t bytes, unsigned& high) {
-    constexpr std::uint64_t ONES = 0x0101010101010101ull;
-    const std::uint64_t stone = ~bytes & ONES;
-    const std::uint64_t colour = (bytes >> 1) & ONES;
+// byte 7, as raw side bytes.
+inline unsigned rawSides(std::uint64_t bytes, unsigned& high) {
+    const std::uint64_t gathered = (bytes & 3 * BYTE_ONES) * GATHER;
+    high = static_cast<unsigned>(gathered >> 56);
+    return static_cast<unsigned>(gathered >> 24) & 0xFFu;
+}
+
+// The same as window states: a stone is a byte with the empty bit clear, its
+// colour the next bit. Off-board cells still read as whatever was loaded.
+inline unsigned stateSides(std::uint64_t bytes, unsigned& high) {
+    const std::uint64_t stone = ~bytes & BYTE_ONES;
+    const std::uint64_t colour = (bytes >> 1) & BYTE_ONES;
     const std::uint64_t states = (stone & ~colour) | ((stone & colour) << 1);
-    const std::uint64_t gathered = states * 0x01041040ull;
+    const std::uint64_t gathered = states * GATHER;
     high = static_cast<unsigned>(gathered >> 56);
     return static_cast<unsigned>(gathered >> 24) & 0xFFu;
 }
 
 template <int STEP>
 inline std::uint64_t loadWindow(const std::uint8_t* at) {
+    if constexpr (STEP == 1 && std::endian::native == std::endian::little) {
+        std::uint32_t low, high;
+        std::memcpy(&low, at - 4, 4);
+        std::memcpy(&high, at + 1, 4);
+        return low | static_cast<std::uint64_t>(high) << 32;
+    }
     std::uint64_t bytes = 0;
     for (int j = 0; j < 4; ++j)
         bytes |= static_cast<std::uint64_t>(at[(j - 4) * STEP]) << (8 * j);
@@ -351,21 +404,21 @@ inline std::uint64_t loadWindow(const std::uint8_t* at) {
     return bytes;
 }
 
-// Near the edge, off-board cells read as empty (their states are forced to
-// "off the board" afterwards) and are never loaded.
-inline std::uint64_t loadEdgeWindow(const std::uint8_t* at, int step, unsigned edge) {
+// Near the edge a window's off-board cells have their states forced to "off the
+// board" afterwards, so any byte will do for them; one whose square would fall
+// outside the board's array is read from s instead.
+template <int STEP>
+inline std::uint64_t loadEdgeWindow(const std::uint8_t* cells, int s) {
     std::uint64_t bytes = 0;
     for (int j = 0; j < 8; ++j) {
-        const bool off = (edge >> (2 * j)) & 3;
-        const int offset = j < 4 ? (j - 4) * step : (j - 3) * step;
-        bytes |= static_cast<std::uint64_t>(off ? CELL_EMPTY : at[offset]) << (8 * j);
+        const int offset = j < 4 ? (j - 4) * STEP : (j - 3) * STEP;
+        const unsigned square = static_cast<unsigned>(s + offset);
+        bytes |= static_cast<std::uint64_t>(cells[square < SQUARE_NB ? square : s]) << (8 * j);
     }
     return bytes;
 }
 
-inline void storeCodes(SquareLines& lines, int d, unsigned low, unsigned high) {
-    const unsigned start = LOW_PARTS[low];
-    const unsigned rest = HIGH_PARTS[high];
+inline void storeCodes(SquareLines& lines, int d, unsigned start, unsigned rest) {
     lines.code[0][d] = static_cast<std::uint16_t>(((start & 0xFF) << ((rest >> 4) & 7)) | (rest & 15));
     lines.code[1][d] = static_cast<std::uint16_t>(((start >> 8) << ((rest >> 12) & 7)) | ((rest >> 8) & 15));
 }
@@ -373,8 +426,16 @@ inline void storeCodes(SquareLines& lines, int d, unsigned low, unsigned high) {
 template <int D>
 inline void interiorDirection(SquareLines& lines, const std::uint8_t* at) {
     unsigned high;
-    const unsigned low = windowStates(loadWindow<LOAD_STEP[D]>(at), high);
-    storeCodes(lines, D, low, high);
+    const unsigned low = rawSides(loadWindow<LOAD_STEP[D]>(at), high);
+    storeCodes(lines, D, LOW_PARTS_RAW[low], HIGH_PARTS_RAW[high]);
+}
+
+template <int D>
+inline void edgeDirection(SquareLines& lines, const std::uint8_t* cells, int s, std::uint64_t edges) {
+    const unsigned edge = static_cast<unsigned>(edges >> (16 * D));
+    unsigned high;
+    const unsigned low = stateSides(loadEdgeWindow<LOAD_STEP[D]>(cells, s), high);
+    storeCodes(lines, D, LOW_PARTS[low | (edge & 0xFFu)], HIGH_PARTS[high | ((edge >> 8) & 0xFFu)]);
 }
 
 } // namespace
@@ -382,20 +443,18 @@ inline void interiorDirection(SquareLines& lines, const std::uint8_t* at) {
 SquareLines computeLines(const K2Board& board, int s) {
     SquareLines lines;
     lines.square = s;
-    const std::uint8_t* at = board.cells + s;
     const std::uint64_t edges = WINDOW_EDGES[s];
     if (edges == 0) {
+        const std::uint8_t* at = board.cells + s;
         interiorDirection<0>(lines, at);
         interiorDirection<1>(lines, at);
         interiorDirection<2>(lines, at);
         interiorDirection<3>(lines, at);
-        return lines;
-    }
-    for (int d = 0; d < DIRECTION_NB; ++d) {
-        const unsigned edge = static_cast<unsigned>(edges >> (16 * d)) & 0xFFFFu;
-        unsigned high;
-        const unsigned low = windowStates(loadEdgeWindow(at, LOAD_STEP[d], edge), high);
-        storeCodes(lines, d, low | (edge & 0xFFu), high | edge >> 8);
+    } else {
+        edgeDirection<0>(lines, board.cells, s, edges);
+        edgeDirection<1>(lines, board.cells, s, edges);
+        edgeDirection<2>(lines, board.cells, s, edges);
+        edgeDirection<3>(lines, board.cells, s, edges);
     }
     return lines;
 }

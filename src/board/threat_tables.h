@@ -23,6 +23,12 @@ struct ThreatTables {
     std::array<std::int8_t, LINE_CODE_NB> movesToWin;
     std::array<std::int32_t, LINE_CODE_NB> lineValue;
     std::array<std::uint16_t, LINE_CODE_NB> defenceMask;  // bit i: cell position i
+    // A threat list's order as one number, smaller first:
+    //   bits 29-31: movesToFive, bits 26-28: movesToWin, bits 0-25: 2^26 - 1 - lineValue
+    std::array<std::uint32_t, LINE_CODE_NB> listOrder;
+    // Bit movesToFive and bit 8 + movesToWin: OR-ed over a square's four codes,
+    // the lowest set bits give the least of each.
+    std::array<std::uint16_t, LINE_CODE_NB> distanceBits;
 };
 
 extern const ThreatTables threatTables;
@@ -31,6 +37,8 @@ inline int movesToFive(int code) { return threatTables.movesToFive[code]; }
 inline int movesToWin(int code) { return threatTables.movesToWin[code]; }
 inline int lineValue(int code) { return threatTables.lineValue[code]; }
 inline bool isDefence(int code, int position) { return (threatTables.defenceMask[code] >> position) & 1; }
+inline std::uint32_t listOrder(int code) { return threatTables.listOrder[code]; }
+inline unsigned distanceBits(int code) { return threatTables.distanceBits[code]; }
 
 // Number of cells of a real code (the bits after the leading 1).
 int codeLength(int code);

@@ -1,6 +1,7 @@
 // Line codes, the four tables and their invariants over every code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <random>
 #include <string>
@@ -120,6 +121,38 @@ TEST(ThreatTables, InvariantsHoldForEveryRealCode) {
                 ASSERT_LT(i, n);
                 EXPECT_EQ((code >> (n - 1 - i)) & 1, 0);
             }
+    }
+}
+
+TEST(ThreatTables, ListOrderIsFiveThenWinThenHigherValue) {
+    // Every pair of codes, the combination codes included.
+    auto before = [](int a, int b) {
+        if (movesToFive(a) != movesToFive(b))
+            return movesToFive(a) < movesToFive(b);
+        if (movesToWin(a) != movesToWin(b))
+            return movesToWin(a) < movesToWin(b);
+        return lineValue(a) > lineValue(b);
+    };
+    for (int a = 0; a < LINE_CODE_NB; ++a)
+        for (int b = 0; b < LINE_CODE_NB; ++b)
+            if ((listOrder(a) < listOrder(b)) != before(a, b))
+                FAIL() << "codes " << a << " and " << b;
+}
+
+TEST(ThreatTables, DistanceBitsGiveTheLeastOverFourLines) {
+    std::mt19937 random(4);
+    for (int round = 0; round < 5000; ++round) {
+        int codes[DIRECTION_NB];
+        unsigned bits = 0;
+        int leastFive = 7, leastWin = 7;
+        for (int& code : codes) {
+            code = 2 + static_cast<int>(random() % (LINE_CODE_NB - 2));
+            bits |= distanceBits(code);
+            leastFive = std::min(leastFive, movesToFive(code));
+            leastWin = std::min(leastWin, movesToWin(code));
+        }
+        ASSERT_EQ(std::countr_zero(bits & 0xFFu), leastFive) << codes[0] << " " << codes[1] << " " << codes[2];
+        ASSERT_EQ(std::countr_zero(bits >> 8), leastWin) << codes[0] << " " << codes[1] << " " << codes[2];
     }
 }
 
