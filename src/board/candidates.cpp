@@ -165,8 +165,11 @@ int addDefences(K2Board& board, LineRecord threat, int defender) {
 
 void addBestSquares(K2Board& board, int n) {
     constexpr int MAX_SLOTS = 32;
+    if (n < 1)
+        return;
     if (n > MAX_SLOTS - 1)
         n = MAX_SLOTS - 1;
+    // The n best so far, best first; slot n takes a newcomer while it moves up.
     std::int64_t score[MAX_SLOTS];
     int square[MAX_SLOTS];
     for (int i = 0; i <= n; ++i) {
@@ -190,8 +193,10 @@ void addBestSquares(K2Board& board, int n) {
             }
     }
 
+    // The scan starts at square 200 and wraps round; among equal scores the
+    // square met first stays ahead.
     for (int k = 0; k < SQUARE_NB; ++k) {
-        const int sq = (k + 200) % SQUARE_NB;
+        const int sq = k < SQUARE_NB / 2 ? k + SQUARE_NB / 2 : k - SQUARE_NB / 2;
         const std::uint8_t cell = board.cells[sq];
         if (!(cell & CELL_EMPTY) || (cell & CELL_CANDIDATE))
             continue;
@@ -205,7 +210,8 @@ void addBestSquares(K2Board& board, int n) {
             }
             value = 5 * own + theirs;
         }
-        if (value <= threshold)
+        // At or below the last slot it would move no further than slot n.
+        if (value <= threshold || value <= score[n - 1])
             continue;
         int pos = n;
         score[pos] = value;

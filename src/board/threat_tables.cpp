@@ -432,9 +432,15 @@ inline void interiorDirection(SquareLines& lines, const std::uint8_t* at) {
 
 template <int D>
 inline void edgeDirection(SquareLines& lines, const std::uint8_t* cells, int s, std::uint64_t edges) {
+    constexpr int SPAN = 4 * (LOAD_STEP[D] < 0 ? -LOAD_STEP[D] : LOAD_STEP[D]);
     const unsigned edge = static_cast<unsigned>(edges >> (16 * D));
+    // Most windows that reach the edge still lie inside the board's array:
+    // those read their cells directly.
+    const bool inside = static_cast<unsigned>(s - SPAN) < static_cast<unsigned>(SQUARE_NB - 2 * SPAN);
+    const std::uint64_t bytes =
+        inside ? loadWindow<LOAD_STEP[D]>(cells + s) : loadEdgeWindow<LOAD_STEP[D]>(cells, s);
     unsigned high;
-    const unsigned low = stateSides(loadEdgeWindow<LOAD_STEP[D]>(cells, s), high);
+    const unsigned low = stateSides(bytes, high);
     storeCodes(lines, D, LOW_PARTS[low | (edge & 0xFFu)], HIGH_PARTS[high | ((edge >> 8) & 0xFFu)]);
 }
 
