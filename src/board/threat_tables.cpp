@@ -1,5 +1,5 @@
 // Threat tables generated at compile time from the segment rules, and the
-// computation of a square's eight line codes.
+// computation of a square's eight line codes from its windows' cells.
 #include "board/threat_tables.h"
 
 #include <bit>
@@ -253,7 +253,8 @@ constexpr WindowCell decodeCell(unsigned side, int field, bool raw) {
     return static_cast<WindowCell>(bits);
 }
 
-// Whether the segment of player p goes on through a cell, and the bit it adds.
+// Whether the segment of player p goes on through a cell: an empty one or a
+// stone of p. Its bit is 1 for the stone.
 constexpr bool segmentGoesOn(WindowCell cell, int p) {
     return cell == WindowCell::EMPTY || cell == (p ? WindowCell::STONE_1 : WindowCell::STONE_0);
 }
@@ -377,8 +378,9 @@ inline unsigned rawSides(std::uint64_t bytes, unsigned& high) {
     return static_cast<unsigned>(gathered >> 24) & 0xFFu;
 }
 
-// The same as window states: a stone is a byte with the empty bit clear, its
-// colour the next bit. Off-board cells still read as whatever was loaded.
+// The same eight bytes as window-state side bytes: a stone is a byte with the
+// empty bit clear, its colour the next bit. Off-board cells still read as
+// whatever was loaded for them; the caller marks them.
 inline unsigned stateSides(std::uint64_t bytes, unsigned& high) {
     const std::uint64_t stone = ~bytes & BYTE_ONES;
     const std::uint64_t colour = (bytes >> 1) & BYTE_ONES;
