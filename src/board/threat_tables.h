@@ -1,5 +1,5 @@
 // Threat tables: line codes for the segments through an empty square, and the
-// four constant tables indexed by line code.
+// constant tables indexed by line code.
 //
 // Line code of a segment of n <= 9 cells: a leading 1 bit, then one bit per cell
 // (1 = the player's stone or the square itself, 0 = empty), ordered from the end

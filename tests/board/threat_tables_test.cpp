@@ -9,18 +9,14 @@
 #include "board/k2board.h"
 #include "board/reach.h"
 #include "board/threat_tables.h"
+#include "plain_segment.h"
 #include "support/board_diagram.h"
 
 namespace kelmo {
 namespace {
 
-// Code of a segment written as X (the player's stones) and . (empty).
-int codeOf(const std::string& segment) {
-    int code = 1;
-    for (char c : segment)
-        code = code * 2 + (c == 'X');
-    return code;
-}
+using test::plainCode;
+using test::plainSegmentCode;
 
 std::string defenceString(int code) {
     std::string s;
@@ -41,7 +37,7 @@ TEST(LineCode, SegmentsEncodeAsLeadingOneThenCells) {
     } cases[] = {{"X", 3},         {"..XXX", 39},     {".XXXX.", 94},    {"..XXX..", 156},
                  {"X.XXX.X", 221}, {"....X....", 528}, {"...XXXX..", 572}};
     for (const auto& c : cases)
-        EXPECT_EQ(codeOf(c.segment), c.code) << c.segment;
+        EXPECT_EQ(plainCode(c.segment), c.code) << c.segment;
 }
 
 TEST(ThreatTables, ValuesOfListedCodes) {
@@ -66,7 +62,7 @@ TEST(ThreatTables, ValuesOfListedCodes) {
         {"XXXX", 6, 6, 1, ""},
     };
     for (const auto& c : cases) {
-        int code = codeOf(c.segment);
+        int code = plainCode(c.segment);
         EXPECT_EQ(movesToFive(code), c.toFive) << c.segment;
         EXPECT_EQ(movesToWin(code), c.toWin) << c.segment;
         EXPECT_EQ(lineValue(code), c.value) << c.segment;
@@ -180,9 +176,9 @@ TEST(ComputeLines, StonesCloseOneSideForTheOtherPlayer) {
     board.cells[squareOf(11, 10)] = STONE_OF[1];
     const SquareLines lines = computeLines(board, squareOf(10, 10));
     // Player 1: the segment runs from x 9 (o at 8 closes it) to x 14: .XXX..
-    EXPECT_EQ(lines.code[1][0], codeOf(".XXX.."));
+    EXPECT_EQ(lines.code[1][0], plainCode(".XXX.."));
     // Player 0: from x 6 to x 10, closed by player 1's stone at 11: ..X.X
-    EXPECT_EQ(lines.code[0][0], codeOf("..X.X"));
+    EXPECT_EQ(lines.code[0][0], plainCode("..X.X"));
     // Boxed in: one empty cell each side, then the other player's stones.
     K2Board boxed;
     boxed.clear();
@@ -199,40 +195,11 @@ TEST(ComputeLines, AntiDiagonalRunsFromTheLowerLeft) {
     // Stone of player 0 one step down-left of s (smaller column): it is the cell before s.
     const int s = squareOf(10, 10);
     board.cells[s + 19] = STONE_OF[0];
-    EXPECT_EQ(computeLines(board, s).code[0][3], codeOf("...XX...."));
+    EXPECT_EQ(computeLines(board, s).code[0][3], plainCode("...XX...."));
     int first;
-    EXPECT_EQ(segmentCode(board, s, 3, 0, 1, first), codeOf("...XX...."));
+    EXPECT_EQ(segmentCode(board, s, 3, 0, 1, first), plainCode("...XX...."));
     EXPECT_EQ(first, s + 4 * 19);
-    EXPECT_EQ(segmentCode(board, s, 3, 0, 0, first), codeOf("...X....."));
-}
-
-// The segment of one player through the empty square (x, y), walked over
-// coordinates: up to four cells each way, stopping at the edge or before the
-// other player's stone; the square itself counts as the player's stone.
-int plainSegmentCode(const K2Board& board, int x, int y, int direction, int player) {
-    // Towards the high end of each direction; the low end has the smaller column
-    // (the smaller row for vertical).
-    const int dx[DIRECTION_NB] = {1, 0, 1, 1};
-    const int dy[DIRECTION_NB] = {0, 1, 1, -1};
-    auto cell = [&](int k, char& out) {
-        const int cx = x + k * dx[direction], cy = y + k * dy[direction];
-        if (cx < 0 || cx >= BOARD_SIZE || cy < 0 || cy >= BOARD_SIZE)
-            return false;
-        const int sq = squareOf(cx, cy);
-        if (board.isEmpty(sq)) {
-            out = '.';
-            return true;
-        }
-        out = 'X';
-        return board.stoneOwner(sq) == player;
-    };
-    std::string segment = "X";
-    char c;
-    for (int k = -1; k >= -4 && cell(k, c); --k)
-        segment.insert(segment.begin(), c);
-    for (int k = 1; k <= 4 && cell(k, c); ++k)
-        segment += c;
-    return codeOf(segment);
+    EXPECT_EQ(segmentCode(board, s, 3, 0, 0, first), plainCode("...X....."));
 }
 
 // Compares every code of every empty square with the plain walk; returns the
