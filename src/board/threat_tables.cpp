@@ -259,14 +259,24 @@ constexpr bool segmentGoesOn(WindowCell cell, int p) {
     return cell == WindowCell::EMPTY || cell == (p ? WindowCell::STONE_1 : WindowCell::STONE_0);
 }
 
-// Per low-side byte and player: the start of a code, its leading 1, the cells
-// the segment keeps on that side (farthest first) and the square's own 1, as
-// (start << 1 | 1). The segment stops before the first stone of the other
-// player or the edge. Player 0 in bits 0-7, player 1 in bits 8-15.
-constexpr std::array<std::uint16_t, 256> buildLowParts(bool raw) {
-    std::array<std::uint16_t, 256> parts{};
+// What one side of a window gives each player's code. Bytes, so that taking a
+// part apart costs a load and no masking.
+struct LowPart {
+    // The start of the code: its leading 1, the cells the segment keeps on the
+    // low side (farthest first) and the square's own 1.
+    std::uint8_t start[PLAYER_NB];
+};
+
+struct HighPart {
+    std::uint8_t length[PLAYER_NB];  // cells the segment keeps on the high side
+    std::uint8_t bits[PLAYER_NB];    // their bits, nearest first
+};
+
+// Per low-side byte. The segment stops before the first stone of the other
+// player or the edge.
+constexpr std::array<LowPart, 256> buildLowParts(bool raw) {
+    std::array<LowPart, 256> parts{};
     for (unsigned side = 0; side < 256; ++side) {
-        unsigned entry = 0;
         for (int p = 0; p < PLAYER_NB; ++p) {
             unsigned start = 0;
             int kept = 0;
@@ -278,20 +288,16 @@ constexpr std::array<std::uint16_t, 256> buildLowParts(bool raw) {
                 ++kept;
             }
             start |= 1u << kept;
-            entry |= (start << 1 | 1) << (8 * p);
+            parts[side].start[p] = static_cast<std::uint8_t>(start << 1 | 1);
         }
-        parts[side] = static_cast<std::uint16_t>(entry);
     }
     return parts;
 }
 
-// Per high-side byte and player: the cells the segment keeps on that side
-// (nearest first, the code's next bits) in bits 0-3 and their number in bits
-// 4-6. Player 0 in bits 0-7, player 1 in bits 8-15.
-constexpr std::array<std::uint16_t, 256> buildHighParts(bool raw) {
-    std::array<std::uint16_t, 256> parts{};
+// Per high-side byte.
+constexpr std::array<HighPart, 256> buildHighParts(bool raw) {
+    std::array<HighPart, 256> parts{};
     for (unsigned side = 0; side < 256; ++side) {
-        unsigned entry = 0;
         for (int p = 0; p < PLAYER_NB; ++p) {
             unsigned bits = 0;
             unsigned kept = 0;
@@ -302,17 +308,17 @@ constexpr std::array<std::uint16_t, 256> buildHighParts(bool raw) {
                 bits = bits * 2 + (cell == WindowCell::EMPTY ? 0u : 1u);
                 ++kept;
             }
-            entry |= (bits | kept << 4) << (8 * p);
+            parts[side].length[p] = static_cast<std::uint8_t>(kept);
+            parts[side].bits[p] = static_cast<std::uint8_t>(bits);
         }
-        parts[side] = static_cast<std::uint16_t>(entry);
     }
     return parts;
 }
 
-constexpr std::array<std::uint16_t, 256> LOW_PARTS_RAW = buildLowParts(true);
-constexpr std::array<std::uint16_t, 256> HIGH_PARTS_RAW = buildHighParts(true);
-constexpr std::array<std::uint16_t, 256> LOW_PARTS = buildLowParts(false);
-constexpr std::array<std::uint16_t, 256> HIGH_PARTS = buildHighParts(false);
+constexpr std::array<LowPart, 256> LOW_PARTS_RAW = buildLowParts(true);
+constexpr std::array<HighPart, 256> HIGH_PARTS_RAW = buildHighParts(true);
+constexpr std::array<LowPart, 256> LOW_PARTS = buildLowParts(false);
+constexpr std::array<HighPart, 256> HIGH_PARTS = buildHighParts(false);
 
 // Cells the window of a square has on each side of each direction, 0 to 4.
 struct WindowSpan {
@@ -420,9 +426,9 @@ inline std::uint64_t loadEdgeWindow(const std::uint8_t* cells, int s) {
     return bytes;
 }
 
-inline void storeCodes(SquareLines& lines, int d, unsigned start, unsigned rest) {
-    lines.code[0][d] = static_cast<std::uint16_t>(((start & 0xFF) << ((rest >> 4) & 7)) | (rest & 15));
-    lines.code[1][d] = static_cast<std::uint16_t>(((start >> 8) << ((rest >> 12) & 7)) | ((rest >> 8) & 15));
+inline void storeCodes(SquareLines& lines, int d, const LowPart& low, const HighPart& high) {
+    for (int p = 0; p < PLAYER_NB; ++p)
+        lines.code[p][d] = static_cast<std::uint16_t>(low.start[p] << high.length[p] | high.bits[p]);
 }
 
 template <int D>
