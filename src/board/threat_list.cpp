@@ -79,31 +79,25 @@ inline LineRecord bestLine(const SquareLines& lines, int p, int toFive) {
     return lines.record(p, 4 - static_cast<int>(std::bit_width(dirs)));
 }
 
-} // namespace
-
-bool K2Board::evaluateSquare(int s) {
-    std::uint8_t cell = cells[s];
-    if (!(cell & CELL_EMPTY))
-        return false;
-    if (!(cell & CELL_ACTIVE)) {
-        cells[s] = static_cast<std::uint8_t>(cell | CELL_ACTIVE);
-        return false;
-    }
+// The evaluation of an active empty square, kept out of line so that the
+// far more frequent stones and inactive squares cost no more than a test.
+[[gnu::noinline]] bool evaluateActive(K2Board& board, int s) {
+    std::uint8_t* const cells = board.cells;
     for (int p = 1; p >= 0; --p)
         if (cells[s] & CELL_LISTED[p]) {
-            removeEntries(p, s);
+            board.removeEntries(p, s);
             cells[s] &= static_cast<std::uint8_t>(~CELL_SECOND[p]);
         }
 
-    const SquareLines codes = computeLines(*this, s);
-    const int mover = sideToMove;
+    const SquareLines codes = computeLines(board, s);
+    const int mover = board.sideToMove;
     const int other = 1 - mover;
     const Distances least[PLAYER_NB] = {leastDistances(codes, 0), leastDistances(codes, 1)};
 
     // The mover completes five here: keep the five-square listed so the generator
     // still sees the win should the update stop early on a later board.
     if (least[mover].toFive == 0) {
-        insertThreat(mover, bestLine(codes, mover, 0));
+        board.insertThreat(mover, bestLine(codes, mover, 0));
         return true;
     }
 
@@ -126,30 +120,43 @@ bool K2Board::evaluateSquare(int s) {
                 twos |= DIRECTION_MASK[d];
         }
         if (own.toWin == 0 || wins1 == 1) {
-            insertThreat(p, bestLine(codes, p, own.toFive));
+            board.insertThreat(p, bestLine(codes, p, own.toFive));
             return;
         }
         const int fiveDirs = directionsAt(codes, p, own.toFive);
         if (fours == 0) {
-            insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs)});
+            board.insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs)});
         } else if (fours == 1) {
             cells[s] |= CELL_SECOND[p];
-            insertThreat(p, bestLine(codes, p, own.toFive));
-            insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs | twos)});
+            board.insertThreat(p, bestLine(codes, p, own.toFive));
+            board.insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs | twos)});
         } else {
-            insertThreat(p, {CODE_DOUBLE_FOUR, packSquareDirs(s, fiveDirs)});
+            board.insertThreat(p, {CODE_DOUBLE_FOUR, packSquareDirs(s, fiveDirs)});
         }
     };
 
     playerBlock(mover);
     if (least[other].toFive == 0) {
-        insertThreat(other, bestLine(codes, other, 0));
+        board.insertThreat(other, bestLine(codes, other, 0));
         return false;
     }
     playerBlock(other);
     if (far == 2)
         cells[s] &= static_cast<std::uint8_t>(~CELL_ACTIVE);
     return false;
+}
+
+} // namespace
+
+bool K2Board::evaluateSquare(int s) {
+    const std::uint8_t cell = cells[s];
+    if (!(cell & CELL_EMPTY))
+        return false;
+    if (!(cell & CELL_ACTIVE)) {
+        cells[s] = static_cast<std::uint8_t>(cell | CELL_ACTIVE);
+        return false;
+    }
+    return evaluateActive(*this, s);
 }
 
 bool K2Board::updateAround(int s) {
