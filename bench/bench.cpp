@@ -3,6 +3,8 @@
 // node-counter advance and a hash of the chosen moves) is the same on every run
 // and machine; a change of the signature means a change of the search. After it
 // come throughput and memory figures, which do depend on the machine.
+//
+//   kelmo-bench [--signature]   (--signature: the fixed searches and the signature only)
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
@@ -168,7 +170,12 @@ std::uint64_t fnv1a(std::uint64_t hash, std::uint32_t value) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool signatureOnly = argc == 2 && std::strcmp(argv[1], "--signature") == 0;
+    if (argc > 1 && !signatureOnly) {
+        std::fprintf(stderr, "usage: kelmo-bench [--signature]\n");
+        return 2;
+    }
     nodeCounter = 0;
     std::int64_t peak = processMemoryUse();
 
@@ -188,6 +195,8 @@ int main() {
                     run.stats.iterations, run.stats.nodes);
     }
     std::printf("signature: nodes=%" PRIu64 " hash=%016" PRIx64 "\n", totalNodes, hash);
+    if (signatureOnly)
+        return 0;
 
     std::printf("\nsearch: %.0f iterations/s, %.0f nodes/s (%.2f s)\n", totalIterations / searchSeconds,
                 totalNodes / searchSeconds, searchSeconds);

@@ -6,7 +6,11 @@
 // must stay below 0.98, or a manager with a slight delay of its own would see
 // a lost game on time.
 //
-//   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--list-over FRACTION] -- COMMAND [ARGS...]
+// --turn and --memory replace the three scenarios by one of the caller's, for
+// example a 30000 ms turn to see how much of it a large memory limit lets the
+// search use.
+//
+//   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--turn MS --memory BYTES] [--list-over FRACTION] -- COMMAND [ARGS...]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "brain_process.h"
+#include "referee.h"
 
 namespace {
 
@@ -29,36 +34,6 @@ struct Scenario {
     long long maxMemory;  // 0: leave the brain's default
     int requests;
 };
-
-bool fiveThrough(const std::vector<int>& cells, int square) {
-    const int owner = cells[square];
-    const int x = square % SIZE, y = square / SIZE;
-    const int steps[4][2] = {{1, 0}, {0, 1}, {1, 1}, {1, -1}};
-    for (const auto& s : steps) {
-        int run = 1;
-        for (int sign : {1, -1}) {
-            int cx = x + sign * s[0], cy = y + sign * s[1];
-            while (cx >= 0 && cx < SIZE && cy >= 0 && cy < SIZE && cells[cy * SIZE + cx] == owner) {
-                ++run;
-                cx += sign * s[0];
-                cy += sign * s[1];
-            }
-        }
-        if (run >= 5)
-            return true;
-    }
-    return false;
-}
-
-bool parseMove(const std::string& text, int& square) {
-    int x, y;
-    char extra;
-    if (std::sscanf(text.c_str(), "%d,%d%c", &x, &y, &extra) != 2 || x < 0 || x >= SIZE || y < 0 ||
-        y >= SIZE)
-        return false;
-    square = y * SIZE + x;
-    return true;
-}
 
 class Match {
 public:
@@ -109,7 +84,7 @@ public:
         for (int ply = 0; last >= 0 && ply < MAX_PLIES && !failed && static_cast<int>(times.size()) < scenario.requests;
              ++ply) {
             cells[last] = 1 - mover;
-            if (fiveThrough(cells, last))
+            if (kelmo::referee::completesFive(cells, last))
                 return;
             if (std::count(cells.begin(), cells.end(), -1) < 10)
                 return;
@@ -156,7 +131,7 @@ private:
         auto got = brains[side]->readLine(line, scenario.timeoutTurn * 10 + 10000);
         double took = kelmo::nowMs() - start;
         int square;
-        if (got != kelmo::BrainProcess::ReadResult::Line || !parseMove(line, square) || cells[square] >= 0) {
+        if (got != kelmo::BrainProcess::ReadResult::Line || !kelmo::referee::parseMoveSquare(line, square) || cells[square] >= 0) {
             fail("bad reply \"" + line + "\" to " + command.substr(0, command.find('\n')));
             return -1;
         }
@@ -192,6 +167,8 @@ int main(int argc, char** argv) {
     int only = 0;
     unsigned seed = 1;
     double listOver = 0;
+    int customTurn = 0;
+    long long customMemory = 0;
     std::vector<std::string> command;
     int i = 1;
     for (; i < argc; ++i) {
@@ -206,6 +183,10 @@ int main(int argc, char** argv) {
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
         } else if (arg == "--list-over" && i + 1 < argc) {
             listOver = std::atof(argv[++i]);
+        } else if (arg == "--turn" && i + 1 < argc) {
+            customTurn = std::atoi(argv[++i]);
+        } else if (arg == "--memory" && i + 1 < argc) {
+            customMemory = std::atoll(argv[++i]);
         } else if (arg == "--scenario" && i + 1 < argc) {
             only = std::atoi(argv[++i]);
         } else {
@@ -217,7 +198,7 @@ int main(int argc, char** argv) {
         command.push_back(argv[i]);
     if (command.empty()) {
         std::fprintf(stderr,
-                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--list-over FRACTION] -- COMMAND [ARGS...]\n");
+                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--turn MS --memory BYTES] [--list-over FRACTION] -- COMMAND [ARGS...]\n");
         return 2;
     }
 
@@ -231,8 +212,10 @@ int main(int argc, char** argv) {
 
     // The first two are the required pair; the third is what a command-line
     // manager on Linux really sends, where the tree can grow for the whole turn.
-    const Scenario scenarios[] = {
+    std::vector<Scenario> scenarios = {
         {1000, 0, requests1000}, {5000, 350000000, requests5000}, {2000, 367001600, requests5000}};
+    if (customTurn > 0)
+        scenarios = {{customTurn, customMemory, requests5000}};
     bool allWithin = true;
     std::printf("%-13s %-11s %8s %8s %8s %8s %8s\n", "timeout_turn", "max_memory", "requests", "p50", "p99",
                 "max", "max ms");

@@ -54,8 +54,8 @@ cleanup() {
 trap cleanup EXIT
 
 echo "== building the transcript runner"
-g++ -std=c++20 -O2 -Wall -Wextra -I bench -o "$scratch/kelmo-transcript" \
-  tests/managers/transcript_runner.cpp bench/brain_process.cpp
+g++ -std=c++20 -O2 -Wall -Wextra -I tools -o "$scratch/kelmo-transcript" \
+  tests/managers/transcript_runner.cpp tools/brain_process.cpp
 
 echo "== booting a fresh wine prefix"
 # wine's services inherit the stdio of the process that starts them; a runner

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <unordered_set>
 
 #include "book/book.h"
 #include "kelmo-book/record_generator.h"
@@ -19,34 +18,11 @@ namespace kelmo {
 
 namespace {
 
-// The record at an offset, checked the way the book walk checks it: inside the
-// file, whole, and not read before on this walk. Sets error and returns false
-// otherwise; type receives the record's type byte.
-bool recordAt(const std::vector<std::uint8_t>& bytes, std::uint64_t at, bool reachedByOffset,
-              std::unordered_set<std::uint64_t>& seen, std::uint8_t& type, std::string& error) {
-    const std::string where = std::to_string(at);
-    if (at >= bytes.size()) {
-        error = reachedByOffset ? "offset " + where + " points beyond the end of the file"
-                                : "record at offset " + where + " runs past the end of the file";
-        return false;
-    }
-    if (!seen.insert(at).second) {
-        error = "offsets form a cycle back to offset " + where;
-        return false;
-    }
-    type = bytes[at];
-    const std::uint64_t need = type == BOOK_NODE_TYPE ? BOOK_NODE_SIZE : type == BOOK_JUMP_TYPE ? BOOK_JUMP_SIZE : 1;
-    if (bytes.size() - at < need) {
-        error = "record at offset " + where + " runs past the end of the file";
-        return false;
-    }
-    return true;
-}
-
-std::string foreignRecord(std::uint8_t type, std::uint64_t at) {
+std::string foreignRecord(const BookCursor& cursor) {
     static const char* HEX = "0123456789ABCDEF";
+    const std::uint8_t type = cursor.foreignType();
     return std::string("unknown record type 0x") + HEX[type >> 4] + HEX[type & 15] + " at offset " +
-           std::to_string(at);
+           std::to_string(cursor.offset());
 }
 
 // The lines to add, merged by shared prefixes, with the number of lines
@@ -128,7 +104,7 @@ private:
         image.bytes.insert(image.bytes.end(), std::begin(ending), std::end(ending));
         added += static_cast<int>(list.size());
         for (std::size_t k = 0; k < list.size(); ++k)
-            if (!growBelow(start + k * BOOK_NODE_SIZE, list[k]))
+            if (!growBelow(start + k * BOOK_NODE_SIZE, 0, list[k]))
                 return false;
         return true;
     }
@@ -137,60 +113,48 @@ private:
     // the book walk matches), appends the missing ones and links them through
     // the list's ending jump.
     bool mergeInto(std::uint64_t at, const std::vector<int>& list) {
-        std::vector<std::pair<std::int16_t, std::uint64_t>> present;
-        bool reachedByOffset = true;
-        std::uint64_t ending = 0;
-        for (;;) {
-            std::uint8_t type = 0;
-            if (!recordAt(image.bytes, at, reachedByOffset, seen, type, error))
-                return false;
-            if (type == BOOK_JUMP_TYPE) {
-                const std::uint32_t target = bookU32(&image.bytes[at + BOOK_TARGET_AT]);
-                if (target == 0) {
-                    ending = at;
-                    break;
-                }
-                at = target;
-                reachedByOffset = true;
-            } else if (type == BOOK_NODE_TYPE) {
-                const auto code = static_cast<std::int16_t>(bookU16(&image.bytes[at + BOOK_CODE_AT]));
-                if (std::none_of(present.begin(), present.end(), [&](const auto& p) { return p.first == code; }))
-                    present.emplace_back(code, at);
-                at += BOOK_NODE_SIZE;
-                reachedByOffset = false;
-            } else {
-                // Learning stops at such a record, so nothing added past it could be counted.
-                error = foreignRecord(type, at) + " ends a list; its lines cannot be added";
-                return false;
-            }
+        std::vector<BookNode> present;
+        BookList place{at, true};
+        BookNode node;
+        while (cursor.next(place, node))
+            if (std::none_of(present.begin(), present.end(), [&](const BookNode& p) { return p.code == node.code; }))
+                present.push_back(node);
+        if (cursor.status() == BookStatus::ForeignRecord) {
+            // Learning stops at such a record, so nothing added past it could be counted.
+            error = foreignRecord(cursor) + " ends a list; its lines cannot be added";
+            return false;
         }
+        if (cursor.status() != BookStatus::Ended) {
+            error = bookFaultText(cursor.status(), cursor.offset());
+            return false;
+        }
+        const std::uint64_t ending = cursor.offset();
         std::vector<int> missing;
-        std::vector<std::pair<std::uint64_t, int>> found;
+        std::vector<std::pair<BookNode, int>> found;
         for (int e : list) {
             const std::int16_t code = trie.entries[static_cast<std::size_t>(e)].code;
             const auto hit =
-                std::find_if(present.begin(), present.end(), [&](const auto& p) { return p.first == code; });
+                std::find_if(present.begin(), present.end(), [&](const BookNode& p) { return p.code == code; });
             if (hit == present.end())
                 missing.push_back(e);
             else
-                found.emplace_back(hit->second, e);
+                found.emplace_back(*hit, e);
         }
         if (!missing.empty()) {
             bookPutU32(&image.bytes[ending + BOOK_TARGET_AT], static_cast<std::uint32_t>(image.bytes.size()));
             if (!placeNewList(missing))
                 return false;
         }
-        for (const auto& [node, e] : found)
-            if (!growBelow(node, e))
+        for (const auto& [existing, e] : found)
+            if (!growBelow(existing.offset, existing.child, e))
                 return false;
         return true;
     }
 
-    bool growBelow(std::uint64_t node, int e) {
+    bool growBelow(std::uint64_t node, std::uint32_t child, int e) {
         const auto& children = trie.entries[static_cast<std::size_t>(e)].children;
         if (children.empty())
             return true;
-        const std::uint32_t child = bookU32(&image.bytes[node + BOOK_CHILD_AT]);
         if (child != 0)
             return mergeInto(child, children);
         bookPutU32(&image.bytes[node + BOOK_CHILD_AT], static_cast<std::uint32_t>(image.bytes.size()));
@@ -200,9 +164,10 @@ private:
     BookImage& image;
     const LineTrie& trie;
     std::string& error;
-    // In a tree every record is read once; a second visit is a cycle or a list
+    // One cursor for the whole grow: a record read twice is a cycle or a list
     // shared by two lines, and growing either would count in the wrong places.
-    std::unordered_set<std::uint64_t> seen;
+    // It reads the image as it grows, but only ever the records that were there.
+    BookCursor cursor{image.bytes};
 };
 
 // dx and dy of a code: dx + 20 * dy with both in -8..8 has exactly one reading.
@@ -231,6 +196,8 @@ const char* const USAGE =
     "      in DIR, normalised as the brain's learn command does. New records are\n"
     "      appended; existing ones never move. Growing counts no games: new nodes\n"
     "      start with both counters at 0. Run learn on DIR afterwards to count them.\n"
+    "      The grown book is written beside BOOK and renamed over it, so a grow cut\n"
+    "      short leaves BOOK as it was.\n"
     "  kelmo-book dump BOOK\n"
     "      Prints the tree, one node a line indented by depth:\n"
     "      code (dx,dy) first N second M, where the first counter counts games with\n"
@@ -274,23 +241,11 @@ Options parseOptions(const std::vector<std::string>& args, std::size_t from) {
 
 std::uint64_t rootTotal(const BookImage& image) {
     std::uint64_t total = 0;
-    std::unordered_set<std::uint64_t> seen;
-    std::string error;
-    std::uint64_t at = 0;
-    bool reachedByOffset = true;
-    std::uint8_t type = 0;
-    while (recordAt(image.bytes, at, reachedByOffset, seen, type, error)) {
-        if (type == BOOK_NODE_TYPE) {
-            total += bookU16(&image.bytes[at + BOOK_FIRST_AT]) + bookU16(&image.bytes[at + BOOK_SECOND_AT]);
-            at += BOOK_NODE_SIZE;
-            reachedByOffset = false;
-        } else if (type == BOOK_JUMP_TYPE && bookU32(&image.bytes[at + BOOK_TARGET_AT]) != 0) {
-            at = bookU32(&image.bytes[at + BOOK_TARGET_AT]);
-            reachedByOffset = true;
-        } else {
-            break;
-        }
-    }
+    BookCursor cursor(image.bytes);
+    BookList root;
+    BookNode node;
+    while (cursor.next(root, node))
+        total += node.first + node.second;
     return total;
 }
 
@@ -362,44 +317,34 @@ int BookImage::addLines(const std::vector<std::vector<std::int16_t>>& lines, std
 
 bool BookImage::dump(std::ostream& out, std::string& error) const {
     struct Frame {
-        std::uint64_t at;
+        BookList list;
         int depth;
-        bool reachedByOffset;
     };
-    // An explicit stack: a deep (or hostile) book must not exhaust the call stack.
-    std::vector<Frame> stack{{0, 0, true}};
-    std::unordered_set<std::uint64_t> seen;
+    // An explicit stack of the lists still open: a deep (or hostile) book must
+    // not exhaust the call stack. A child list goes on top, so it is printed
+    // whole before the next sibling of its node.
+    std::vector<Frame> stack{{BookList{}, 0}};
+    BookCursor cursor(bytes);
+    BookNode node;
     while (!stack.empty()) {
-        Frame f = stack.back();
-        stack.pop_back();
-        for (;;) {
-            std::uint8_t type = 0;
-            if (!recordAt(bytes, f.at, f.reachedByOffset, seen, type, error))
+        const int depth = stack.back().depth;
+        const std::string indent(static_cast<std::size_t>(2 * depth), ' ');
+        if (!cursor.next(stack.back().list, node)) {
+            if (cursor.status() == BookStatus::ForeignRecord) {
+                out << indent << "# " << foreignRecord(cursor) << " ends this list\n";
+            } else if (cursor.status() != BookStatus::Ended) {
+                error = bookFaultText(cursor.status(), cursor.offset());
                 return false;
-            if (type == BOOK_JUMP_TYPE) {
-                const std::uint32_t target = bookU32(&bytes[f.at + BOOK_TARGET_AT]);
-                if (target == 0)
-                    break;
-                f = {target, f.depth, true};
-                continue;
             }
-            const std::string indent(static_cast<std::size_t>(2 * f.depth), ' ');
-            if (type != BOOK_NODE_TYPE) {
-                out << indent << "# " << foreignRecord(type, f.at) << " ends this list\n";
-                break;
-            }
-            const int code = static_cast<std::int16_t>(bookU16(&bytes[f.at + BOOK_CODE_AT]));
-            int dx = 0, dy = 0;
-            splitCode(code, dx, dy);
-            out << indent << code << " (" << dx << "," << dy << ") first " << bookU16(&bytes[f.at + BOOK_FIRST_AT])
-                << " second " << bookU16(&bytes[f.at + BOOK_SECOND_AT]) << "\n";
-            // Children before the next sibling: push the sibling first.
-            stack.push_back({f.at + BOOK_NODE_SIZE, f.depth, false});
-            const std::uint32_t child = bookU32(&bytes[f.at + BOOK_CHILD_AT]);
-            if (child != 0)
-                stack.push_back({child, f.depth + 1, true});
-            break;
+            stack.pop_back();
+            continue;
         }
+        int dx = 0, dy = 0;
+        splitCode(node.code, dx, dy);
+        out << indent << node.code << " (" << dx << "," << dy << ") first " << node.first << " second "
+            << node.second << "\n";
+        if (node.child != 0)
+            stack.push_back({BookList{node.child, true}, depth + 1});
     }
     return true;
 }
@@ -426,12 +371,12 @@ bool loadBook(const std::string& path, BookImage& image, bool allowMissing, std:
 }
 
 bool growBook(const std::string& bookPath, const std::string& directory, int depth, GrowReport& report,
-              std::string& error) {
+              std::string& error, const GrowSeams& seams) {
+    namespace fs = std::filesystem;
     report = {};
     BookImage image;
     if (!loadBook(bookPath, image, true, error))
         return false;
-    const std::size_t before = image.bytes.size();
     std::vector<std::vector<std::int16_t>> lines;
     std::ostream quiet(nullptr);
     const ScanSummary scan = scanRecords(directory, quiet, [&](const std::vector<std::int16_t>& codes) {
@@ -442,29 +387,58 @@ bool growBook(const std::string& bookPath, const std::string& directory, int dep
         return false;
     }
     report.games = static_cast<int>(lines.size());
-    const int added = image.addLines(lines, static_cast<std::size_t>(depth), error);
-    if (added < 0) {
-        error = bookPath + ": " + error;
-        return false;
+
+    // A book reached through a symbolic link is replaced where it lives, and
+    // the link stays.
+    fs::path target = bookPath;
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        const fs::path real = fs::canonical(target, ec);
+        if (!ec)
+            target = real;
     }
-    report.nodesAdded = added;
-    // A book with no lines yet is still a book: an empty root list.
-    if (image.bytes.empty())
-        image.bytes = {BOOK_JUMP_TYPE, 0, 0, 0, 0};
-    if (image.bytes.size() == before)
-        return true;
-    // Only ever longer than the file: rewriting in place keeps every old record
-    // where it was, and the file is created only when it did not exist.
-    std::fstream file(bookPath, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file.is_open())
-        file.open(bookPath, std::ios::out | std::ios::binary);
-    file.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
-    file.close();
-    if (!file) {
-        error = bookPath + ": cannot be written";
-        return false;
+
+    constexpr int ATTEMPTS = 5;
+    for (int attempt = 0;; ++attempt) {
+        BookImage grown = image;
+        const int added = grown.addLines(lines, static_cast<std::size_t>(depth), error);
+        if (added < 0) {
+            error = bookPath + ": " + error;
+            return false;
+        }
+        report.nodesAdded = added;
+        // A book with no lines yet is still a book: an empty root list.
+        if (grown.bytes.empty())
+            grown.bytes = {BOOK_JUMP_TYPE, 0, 0, 0, 0};
+        if (grown.bytes.size() == image.bytes.size())
+            return true;
+
+        BookImage now;
+        bool reread = true;
+        const auto unchanged = [&] {
+            if (seams.beforeCheck)
+                seams.beforeCheck(attempt);
+            reread = loadBook(bookPath, now, true, error);
+            return reread && now.bytes == image.bytes;
+        };
+        switch (replaceFile(target, grown.bytes, unchanged, seams.replace, error)) {
+        case ReplaceOutcome::Replaced:
+            return true;
+        case ReplaceOutcome::Failed:
+            return false;
+        case ReplaceOutcome::Stale:
+            break;
+        }
+        if (!reread)
+            return false;
+        // Learning counted games in the old book (or another grow replaced it)
+        // while this one was written: grow again from what the book holds now.
+        if (attempt + 1 == ATTEMPTS) {
+            error = bookPath + ": the book kept changing while it was grown; it is left as it was";
+            return false;
+        }
+        image.bytes.swap(now.bytes);
     }
-    return true;
 }
 
 int runBookTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "kelmo-book/replace_file.h"
 
 namespace kelmo {
 
@@ -44,9 +47,27 @@ struct GrowReport {
     int nodesAdded = 0;
 };
 
+// Hooks into growBook, for tests that interrupt it or learn into the book
+// while it grows. Empty hooks do nothing.
+struct GrowSeams {
+    ReplaceSeams replace;
+    // Called on every attempt once the new book lies whole beside the old one,
+    // just before grow reads the old one again to see whether it has changed.
+    std::function<void(int attempt)> beforeCheck;
+};
+
 // kelmo-book grow: false with the reason in error (the book is then untouched).
+//
+// The new book is written beside the old one and renamed over it, so the path
+// always holds a whole book: the old one until the rename, the new one after.
+// Growing never moves a record, so counters that learning increments in the
+// old book while the new one is written are not lost: grow reads the old book
+// again just before the rename and, if it has changed, grows again from what it
+// now holds (a few times, then it gives up and leaves the old book). A game
+// whose walk is under way at the very moment of the rename counts in the old
+// file, which the rename then drops.
 bool growBook(const std::string& bookPath, const std::string& directory, int depth, GrowReport& report,
-              std::string& error);
+              std::string& error, const GrowSeams& seams = {});
 
 // The whole command line, for main and for tests. Returns the exit code.
 int runBookTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

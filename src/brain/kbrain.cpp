@@ -3,8 +3,6 @@
 // unexpanded node on its own copy of the game position; no tree outlives a move.
 #include "brain/kbrain.h"
 
-#include "book/book.h"
-#include "learn/learn.h"
 #include "errorlog/error_log.h"
 #include "search/driver.h"
 #include "search/memory_use.h"
@@ -78,27 +76,18 @@ int KBrain::turn(int x, int y) {
     return square;
 }
 
-bool KBrain::setupBoard(InputScanner& in, std::ostream& out, int& reply) {
+int KBrain::setupBoard(std::span<const Stone> stones) {
     delete root;
     delete board;
-    K2Board* fresh = new K2Board();
-    bool ok = readBoard(*fresh, in, out);
+    K2Board* fresh = setUpPosition(stones, 1);
     board = fresh->clone();
     root = new StatNode(fresh, nullptr);
     // The limits stay as INFO set them: managers send their limits before BOARD,
     // and resetting them would overrun a shorter turn limit.
-    reply = -1;
-    if (!ok)
-        return false;
     int square = searchMove();
     if (square >= 0)
         advance(square);
-    reply = square;
-    return true;
-}
-
-void KBrain::about(std::ostream& out) {
-    out << "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"" << '\n' << std::flush;
+    return square;
 }
 
 void KBrain::setTimeLeft(std::int32_t value) { time_left = value < 0 ? 0 : value; }
@@ -136,14 +125,6 @@ void KBrain::advance(int square) {
     noteTeardown(before - processMemoryUse(), teardown.elapsed());
     board->play(square);
     root = new StatNode(board->clone(), nullptr);
-}
-
-void KBrain::learnDirectory(const std::string& directory, std::ostream& out) {
-    kelmo::learnDirectory(directory, out);
-}
-
-void KBrain::updateBook(const std::vector<std::int16_t>& codes) {
-    kelmo::updateBook(BOOK_NAME, codes);
 }
 
 } // namespace kelmo

@@ -1,14 +1,14 @@
 // KBrain: the game in progress (game board and search root), the manager's
-// limits, and one operation per protocol command.
+// limits, and one operation per protocol command that changes or asks about the
+// game. It takes stones and plain values and returns squares: the wording of the
+// protocol is the front end's.
 #pragma once
 
 #include <cstdint>
-#include <ostream>
-#include <string>
-#include <vector>
+#include <span>
 
 #include "board/k2board.h"
-#include "protocol/scanner.h"
+#include "board/position_setup.h"
 #include "search/stat_node.h"
 
 namespace kelmo {
@@ -40,8 +40,9 @@ public:
     void startGame();
     int begin();
     int turn(int x, int y);
-    bool setupBoard(InputScanner& in, std::ostream& out, int& reply);
-    void about(std::ostream& out);
+    // A new game on the position the stones make, the brain to move; returns
+    // the brain's reply, already played.
+    int setupBoard(std::span<const Stone> stones);
     // A negative time_left (the match time ran out) is stored as 0.
     void setTimeLeft(std::int32_t value);
     void setTimeoutTurn(std::int32_t value);
@@ -52,10 +53,6 @@ public:
     // Search.
     int searchMove();
     void advance(int square);
-
-    // Knowledge.
-    void learnDirectory(const std::string& directory, std::ostream& out);
-    void updateBook(const std::vector<std::int16_t>& codes);
 };
 
 } // namespace kelmo

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "brain/kbrain.h"
+#include "learn/learn.h"
 #include "protocol/scanner.h"
 
 namespace kelmo {
@@ -34,6 +35,8 @@ enum InfoKey { KEY_TIME_LEFT = 0, KEY_TIMEOUT_TURN = 1, KEY_MAX_MEMORY = 2 };
 
 constexpr std::int32_t SUPPORTED_SIZE = 20;
 
+constexpr const char* ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
+
 void writeLine(std::ostream& out, const std::string& line) {
     out << line << '\n' << std::flush;
 }
@@ -51,18 +54,11 @@ void writeMove(std::ostream& out, int square) {
         writeLine(out, std::to_string(columnOf(square)) + "," + std::to_string(rowOf(square)));
 }
 
-bool onBoard(std::int32_t v) { return v >= 0 && v < BOARD_SIZE; }
-
 // Reads "column , row" of TURN and PLAY; false on any malformed or occupied
 // square (checked in reading order, so a bad column stops before the row).
 bool readOpponentMove(InputScanner& scanner, const KBrain& brain, int& x, int& y) {
     std::int32_t column, row;
-    char separator;
-    if (!scanner.readInt(column) || !onBoard(column))
-        return false;
-    if (!scanner.readSeparator(separator) || separator != ',')
-        return false;
-    if (!scanner.readInt(row) || !onBoard(row))
+    if (!readColumnRow(scanner, column, row))
         return false;
     // A stone on an occupied square would corrupt the game board.
     if (!brain.squareIsEmpty(squareOf(column, row)))
@@ -156,22 +152,25 @@ int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain) {
             return 0;
         case CMD_BOARD:
         case CMD_BOARD_LC: {
-            int reply = -1;
-            if (!brain.setupBoard(scanner, out, reply)) {
+            // A rejected body leaves the game as it was: the process ends here.
+            BoardBody body = readBoardBody(scanner);
+            if (body.error != BodyError::NONE) {
+                writeLine(out, body.error == BodyError::BAD_LINE ? "ERROR Error while updating board!"
+                                                                 : "'DONE' or digit expected!");
                 fatal = true;
                 break;
             }
-            writeMove(out, reply);
+            writeMove(out, brain.setupBoard(body.stones));
             break;
         }
         case CMD_ABOUT:
         case CMD_ABOUT_LC:
-            brain.about(out);
+            writeLine(out, ABOUT_LINE);
             break;
         case CMD_LEARN: {
             std::string directory;
             if (scanner.readWord(directory))
-                brain.learnDirectory(directory, out);
+                learnDirectory(directory, out);
             break;
         }
         default:

@@ -16,10 +16,6 @@ constexpr int OWNER_EMPTY = 0;
 constexpr int OWNER_BRAIN = 1;
 constexpr int OWNER_OPPONENT = 2;
 
-void writeLine(std::ostream& out, const char* line) {
-    out << line << '\n' << std::flush;
-}
-
 bool onBoard(std::int32_t v) { return v >= 0 && v < BOARD_SIZE; }
 
 } // namespace
@@ -147,26 +143,28 @@ bool InputScanner::readWord(std::string& word) {
     return !word.empty();
 }
 
-bool readBoard(K2Board& board, InputScanner& in, std::ostream& out) {
-    board.clear();
+bool readColumnRow(InputScanner& in, std::int32_t& column, std::int32_t& row) {
+    char separator;
+    return in.readInt(column) && onBoard(column) && in.readSeparator(separator) && separator == ',' &&
+           in.readInt(row) && onBoard(row);
+}
+
+BoardBody readBoardBody(InputScanner& in) {
+    BoardBody body;
+    // The owner each square was last given; a later line for a square replaces
+    // the earlier one.
+    std::int32_t ownerOf[SQUARE_NB] = {};
     while (in.nextIsDigit()) {
         std::int32_t x, y, owner;
-        char sep1, sep2;
+        char separator;
         // Checked in reading order; the first failure leaves the rest of the line unread.
-        bool ok = in.readInt(x) && onBoard(x) && in.readSeparator(sep1) && sep1 == ',' &&
-                  in.readInt(y) && onBoard(y) && in.readSeparator(sep2) && sep2 == ',' &&
+        bool ok = readColumnRow(in, x, y) && in.readSeparator(separator) && separator == ',' &&
                   in.readInt(owner) && owner >= OWNER_EMPTY && owner <= OWNER_OPPONENT;
         if (!ok) {
-            writeLine(out, "ERROR Error while updating board!");
-            return false;
+            body.error = BodyError::BAD_LINE;
+            return body;
         }
-        int square = squareOf(x, y);
-        if (owner == OWNER_EMPTY) {
-            board.cells[square] = CELL_EMPTY;
-        } else {
-            board.cells[square] = STONE_OF[owner == OWNER_BRAIN ? 1 : 0];
-            ++board.moveCount;
-        }
+        ownerOf[squareOf(x, y)] = owner;
         while (isBlank(in.peek()))
             in.get();
     }
@@ -181,17 +179,13 @@ bool readBoard(K2Board& board, InputScanner& in, std::ostream& out) {
     }
     closing[length] = '\0';
     if (std::strcmp(closing, "DONE") != 0) {
-        writeLine(out, "'DONE' or digit expected!");
-        return false;
+        body.error = BodyError::NO_DONE;
+        return body;
     }
-    // The first pass only wakes the squares up (cells written directly are all
-    // inactive); the second evaluates them, so threats already standing in the
-    // position are listed before the brain searches it. With one pass the brain
-    // would not see a four or five on the board until a later stone touched it.
-    board.rescan();
-    board.sideToMove = 1;
-    board.rescan();
-    return true;
+    for (int square = 0; square < SQUARE_NB; ++square)
+        if (ownerOf[square] != OWNER_EMPTY)
+            body.stones.push_back({square, ownerOf[square] == OWNER_BRAIN ? 1 : 0});
+    return body;
 }
 
 } // namespace kelmo

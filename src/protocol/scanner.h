@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <istream>
-#include <ostream>
 #include <string>
+#include <vector>
 
-#include "board/k2board.h"
+#include "board/position_setup.h"
 
 namespace kelmo {
 
@@ -56,8 +56,28 @@ private:
 // Blanks: space, tab, line feed, vertical tab, form feed, carriage return.
 bool isBlank(int c);
 
-// Reads a BOARD body into board (cleared first). Writes the body's own error
-// line to out and returns false if it is rejected.
-bool readBoard(K2Board& board, InputScanner& in, std::ostream& out);
+// Reads "column , row", each checked to lie on the board right after it is
+// read, so a bad column stops the reading before the separator. False on the
+// first failed check.
+bool readColumnRow(InputScanner& in, std::int32_t& column, std::int32_t& row);
+
+// Why a BOARD body was rejected; the command loop words the error line.
+enum class BodyError {
+    NONE,
+    BAD_LINE,  // a body line with a coordinate, owner or separator out of place
+    NO_DONE,   // the line after the body lines is not exactly DONE
+};
+
+// The position a BOARD body describes: each square at most once (a later line
+// for a square replaces the earlier one, an owner 0 line empties it), in square
+// order.
+struct BoardBody {
+    BodyError error = BodyError::NONE;
+    std::vector<Stone> stones;
+};
+
+// Reads a BOARD body up to and including its DONE line. On a rejected line the
+// rest of that line stays unread.
+BoardBody readBoardBody(InputScanner& in);
 
 } // namespace kelmo

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -13,6 +14,7 @@
 #include "kelmo-book/book_tool.h"
 #include "kelmo-book/record_generator.h"
 #include "learn/learn.h"
+#include "referee.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {
@@ -170,6 +172,19 @@ TEST(RecordGenerator, GamesAreDecidedAndRepeatable) {
     int firstWins = 0;
     for (std::uint64_t seed = 0; seed < 1000; ++seed) {
         const GeneratedGame g = generateDecidedGame(seed);
+        // Decided by its last move and no earlier, and by the side it names.
+        std::array<int, referee::GRID * referee::GRID> cells{};
+        for (std::size_t i = 1; i < g.X.size(); ++i) {
+            const int square = g.Y[i] * referee::GRID + g.X[i];
+            ASSERT_EQ(cells[static_cast<std::size_t>(square)], 0) << "seed " << seed << ": a stone on a stone";
+            const int player = i % 2 == 1 ? 1 : 2;  // the first move is the first player's
+            cells[static_cast<std::size_t>(square)] = player;
+            const bool last = i + 1 == g.X.size();
+            ASSERT_EQ(referee::completesFive(cells, square), last) << "seed " << seed << " move " << i;
+            if (last) {
+                EXPECT_EQ(player == 1, g.firstPlayerWins) << "seed " << seed;
+            }
+        }
         Codes codes;
         ASSERT_TRUE(gameMoveCodes(g.X, g.Y, codes)) << "seed " << seed;
         EXPECT_EQ(codes.size(), g.firstPlayerWins ? 9u : 10u);

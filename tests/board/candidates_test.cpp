@@ -21,23 +21,6 @@ void expectNoCandidateBits(const K2Board& board) {
         ASSERT_FALSE(board.cells[sq] & CELL_CANDIDATE) << sq;
 }
 
-// A board whose cells are written directly, as the BOARD command does.
-std::unique_ptr<K2Board> setUp(std::initializer_list<int> player0, std::initializer_list<int> player1) {
-    auto board = std::make_unique<K2Board>();
-    board->clear();
-    for (int sq : player0) {
-        board->cells[sq] = STONE_OF[0];
-        ++board->moveCount;
-    }
-    for (int sq : player1) {
-        board->cells[sq] = STONE_OF[1];
-        ++board->moveCount;
-    }
-    board->rescan();
-    board->sideToMove = 1;
-    return board;
-}
-
 TEST(Candidates, OpeningRules) {
     const struct {
         std::vector<int> player0, player1;
@@ -52,13 +35,7 @@ TEST(Candidates, OpeningRules) {
         {{211}, {230}, {231}},  // east comes before south in the look-round
     };
     for (const auto& c : cases) {
-        auto board = std::make_unique<K2Board>();
-        board->clear();
-        for (int sq : c.player0)
-            board->cells[sq] = STONE_OF[0];
-        for (int sq : c.player1)
-            board->cells[sq] = STONE_OF[1];
-        board->moveCount = static_cast<std::uint16_t>(c.player0.size() + c.player1.size());
+        auto board = test::setUpBoard(c.player0, c.player1, 1);
         EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
         EXPECT_EQ(listed(), c.expected) << test::diagramOf(*board);
     }
@@ -66,7 +43,7 @@ TEST(Candidates, OpeningRules) {
 
 TEST(Candidates, TwoStoneRuleNamingAnOccupiedSquareFallsBackToTheGeneralRules) {
     // West of the centre and its answer (north-west) both hold stones.
-    auto board = setUp({209}, {189});
+    auto board = test::setUpBoard({209}, {189}, 1);
     ASSERT_EQ(board->moveCount, 2);
     EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
     ASSERT_GT(candidates.count, 0);
@@ -148,36 +125,50 @@ TEST(Candidates, DoubleThreeWinsOnlyWhenTheOpponentHasNoFour) {
 }
 
 TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
-    K2Board board;
-    board.clear();
-    board.cells[210] = STONE_OF[0];
-    board.moveCount = 5;  // past the opening rules
-    board.sideToMove = 1;
-    candidates.count = 0;
-    addBestSquares(board, 8);
-    std::vector<int> got = listed();
-    ASSERT_EQ(got.size(), 8u);
-    for (int sq : got) {
-        EXPECT_TRUE(board.isEmpty(sq));
-        EXPECT_TRUE(board.cells[sq] & CELL_CANDIDATE);
-    }
-    // Ranked by 5 x the mover's line values plus the opponent's, best first;
-    // no unlisted square scores above the last listed one.
-    auto score = [&](int sq) {
-        const SquareLines lines = computeLines(board, sq);
-        long long own = 0, theirs = 0;
-        for (int d = 0; d < DIRECTION_NB; ++d) {
-            own += lineValue(lines.code[1][d]);
-            theirs += lineValue(lines.code[0][d]);
+    auto expectListedWithBits = [](const K2Board& board) {
+        for (int sq : listed()) {
+            EXPECT_TRUE(board.isEmpty(sq)) << sq;
+            EXPECT_TRUE(board.cells[sq] & CELL_CANDIDATE) << sq;
         }
-        return 5 * own + theirs;
     };
-    for (size_t i = 1; i < got.size(); ++i)
-        EXPECT_GE(score(got[i - 1]), score(got[i]));
-    for (int sq = 0; sq < SQUARE_NB; ++sq) {
-        if (board.isEmpty(sq) && !(board.cells[sq] & CELL_CANDIDATE)) {
-            EXPECT_LE(score(sq), score(got.back())) << sq;
-        }
+    {
+        // An empty board: a square four cells or more from every edge has full
+        // windows, the best there is, so all of them tie. The visit starts at row
+        // 10, whose first such squares are columns 4 on; the earlier visited
+        // stays above on a tie, and a square already listed is passed over.
+        auto board = test::setUpBoard({}, {}, 1);
+        candidates.count = 0;
+        ASSERT_TRUE(addCandidate(*board, 205));
+        addBestSquares(*board, 8);
+        EXPECT_EQ(listed(), (std::vector<int>{205, 204, 206, 207, 208, 209, 210, 211, 212}));
+        expectListedWithBits(*board);
+        auto fresh = test::setUpBoard({}, {}, 1);
+        candidates.count = 0;
+        addBestSquares(*fresh, 3);
+        EXPECT_EQ(listed(), (std::vector<int>{204, 205, 206}));
+    }
+    {
+        // The same pair of stones for each side, mirrored across the board's
+        // middle row. The mover's potential counts five times the opponent's, so
+        // the squares that make the mover's pair a three come first: (7, 5)
+        // before its mirror image (10, 5), in visiting order.
+        auto board = test::boardWithStones({squareOf(8, 14), squareOf(9, 14)}, {squareOf(8, 5), squareOf(9, 5)}, 1);
+        candidates.count = 0;
+        addBestSquares(*board, 8);
+        std::vector<int> got = listed();
+        ASSERT_EQ(got.size(), 8u) << test::diagramOf(*board);
+        EXPECT_EQ(got[0], squareOf(7, 5));
+        EXPECT_EQ(got[1], squareOf(10, 5));
+        expectListedWithBits(*board);
+    }
+    {
+        // A five-square is worth over a hundred times any other square here, and
+        // only squares scoring a hundredth of the best are kept: it stays alone.
+        auto board = test::boardWithStones({399, 398, 379, 378}, {0, 1, 2, 3}, 1);
+        candidates.count = 0;
+        addBestSquares(*board, 8);
+        EXPECT_EQ(listed(), std::vector<int>{4}) << test::diagramOf(*board);
+        expectListedWithBits(*board);
     }
 }
 
@@ -249,12 +240,12 @@ TEST(Candidates, BestSquaresRankByThePlainScoreOnRandomPositions) {
 }
 
 TEST(Candidates, FullBoardGivesAnEmptyOpenList) {
-    K2Board board;
-    board.clear();
+    std::vector<Stone> stones;
     for (int sq = 0; sq < SQUARE_NB; ++sq)
-        board.cells[sq] = STONE_OF[(columnOf(sq) / 2 + rowOf(sq)) % 2];
-    board.moveCount = SQUARE_NB;
-    EXPECT_EQ(generateCandidates(board), VERDICT_OPEN);
+        stones.push_back({sq, (columnOf(sq) / 2 + rowOf(sq)) % 2});
+    std::unique_ptr<K2Board> board(setUpPosition(stones, 1));
+    ASSERT_EQ(board->moveCount, SQUARE_NB);
+    EXPECT_EQ(generateCandidates(*board), VERDICT_OPEN);
     EXPECT_EQ(candidates.count, 0);
 }
 

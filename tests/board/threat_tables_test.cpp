@@ -1,10 +1,13 @@
-// Line codes, the four tables and their invariants over every code.
+// Line codes, the tables and their invariants over every code.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
+#include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "board/k2board.h"
 #include "board/reach.h"
@@ -70,32 +73,40 @@ TEST(ThreatTables, ValuesOfListedCodes) {
     }
 }
 
-TEST(ThreatTables, CombinationCodes) {
-    EXPECT_EQ(movesToWin(CODE_DOUBLE_THREE), 0);
-    EXPECT_EQ(movesToFive(CODE_DOUBLE_THREE), 2);
-    EXPECT_EQ(lineValue(CODE_DOUBLE_THREE), 500096);
-    EXPECT_EQ(movesToWin(CODE_DOUBLE_FOUR), 0);
-    EXPECT_EQ(movesToFive(CODE_DOUBLE_FOUR), 1);
-    EXPECT_EQ(lineValue(CODE_DOUBLE_FOUR), 583444);
-    EXPECT_EQ(threatTables.defenceMask[0] | threatTables.defenceMask[1], 0);
+// The order the threat lists keep: fewer moves to five first, then fewer moves
+// to a winning line, then the higher value.
+bool ranksBefore(int a, int b) {
+    if (movesToFive(a) != movesToFive(b))
+        return movesToFive(a) < movesToFive(b);
+    if (movesToWin(a) != movesToWin(b))
+        return movesToWin(a) < movesToWin(b);
+    return lineValue(a) > lineValue(b);
 }
 
-// The value a class gives for D defence squares, or 0 when the class has no such D.
-int classTableValue(int toWin, int toFive, int d) {
-    const struct {
-        int toWin, toFive, d, value;
-    } rows[] = {
-        {0, 0, 0, 36756910}, {0, 1, 2, 5250988}, {1, 1, 1, 291722}, {1, 2, 2, 250048}, {1, 2, 3, 218792},
-        {2, 2, 0, 16670},    {2, 2, 1, 13892},   {2, 2, 2, 11908},  {2, 3, 2, 11908},  {2, 3, 3, 10419},
-        {2, 3, 4, 9262},     {3, 3, 0, 794},     {3, 3, 1, 662},    {3, 3, 2, 568},    {3, 3, 3, 497},
-        {3, 4, 2, 568},      {3, 4, 3, 497},     {3, 4, 4, 442},    {3, 4, 5, 398},    {4, 4, 1, 32},
-        {4, 4, 2, 28},       {4, 4, 3, 24},      {4, 4, 4, 22},     {4, 5, 3, 24},     {4, 5, 4, 22},
-        {4, 5, 5, 20},       {4, 5, 6, 18},      {5, 5, 5, 2},      {6, 6, 0, 1},
-    };
-    for (const auto& r : rows)
-        if (r.toWin == toWin && r.toFive == toFive && r.d == d)
-            return r.value;
-    return 0;
+TEST(ThreatTables, CombinationCodesCountAsTheTwoThreatsTheyJoin) {
+    const int openThree = plainCode("..XXX.."), four = plainCode(".XXXX");
+    // Two open threes, or two fours, from one stone cannot both be answered:
+    // the square is as good as an open four, a winning line.
+    EXPECT_EQ(movesToWin(CODE_DOUBLE_THREE), 0);
+    EXPECT_EQ(movesToWin(CODE_DOUBLE_FOUR), 0);
+    // Still as far from five as the lines they join, and worth both of them.
+    EXPECT_EQ(movesToFive(CODE_DOUBLE_THREE), movesToFive(openThree));
+    EXPECT_EQ(movesToFive(CODE_DOUBLE_FOUR), movesToFive(four));
+    EXPECT_EQ(lineValue(CODE_DOUBLE_THREE), 2 * lineValue(openThree));
+    EXPECT_EQ(lineValue(CODE_DOUBLE_FOUR), 2 * lineValue(four));
+    // No single cell answers threats in two lines.
+    EXPECT_EQ(threatTables.defenceMask[CODE_DOUBLE_THREE] | threatTables.defenceMask[CODE_DOUBLE_FOUR], 0);
+    // In a list the double four comes right after the fives and open fours, and
+    // the double three right after the fours, before every open three.
+    for (int code = 2; code < LINE_CODE_NB; ++code) {
+        SCOPED_TRACE("code " + std::to_string(code));
+        const int f = movesToFive(code), w = movesToWin(code);
+        const bool fiveOrOpenFour = f == 0 || (f == 1 && w == 0);
+        EXPECT_EQ(ranksBefore(code, CODE_DOUBLE_FOUR), fiveOrOpenFour);
+        EXPECT_EQ(ranksBefore(CODE_DOUBLE_FOUR, code), !fiveOrOpenFour);
+        EXPECT_EQ(ranksBefore(code, CODE_DOUBLE_THREE), f <= 1);
+        EXPECT_EQ(ranksBefore(CODE_DOUBLE_THREE, code), f > 1);
+    }
 }
 
 TEST(ThreatTables, InvariantsHoldForEveryRealCode) {
@@ -110,7 +121,6 @@ TEST(ThreatTables, InvariantsHoldForEveryRealCode) {
             EXPECT_EQ(f, 6);
             EXPECT_EQ(w, 6);
         }
-        EXPECT_EQ(lineValue(code), classTableValue(w, f, std::popcount(mask)));
         // Defence squares lie on empty cells of the segment only.
         for (int i = 0; i < 16; ++i)
             if (mask >> i & 1) {
@@ -120,18 +130,11 @@ TEST(ThreatTables, InvariantsHoldForEveryRealCode) {
     }
 }
 
-TEST(ThreatTables, ListOrderIsFiveThenWinThenHigherValue) {
+TEST(ThreatTables, ListOrderNumberRanksAsTheThreeKeys) {
     // Every pair of codes, the combination codes included.
-    auto before = [](int a, int b) {
-        if (movesToFive(a) != movesToFive(b))
-            return movesToFive(a) < movesToFive(b);
-        if (movesToWin(a) != movesToWin(b))
-            return movesToWin(a) < movesToWin(b);
-        return lineValue(a) > lineValue(b);
-    };
     for (int a = 0; a < LINE_CODE_NB; ++a)
         for (int b = 0; b < LINE_CODE_NB; ++b)
-            if ((listOrder(a) < listOrder(b)) != before(a, b))
+            if ((listOrder(a) < listOrder(b)) != ranksBefore(a, b))
                 FAIL() << "codes " << a << " and " << b;
 }
 
@@ -149,6 +152,63 @@ TEST(ThreatTables, DistanceBitsGiveTheLeastOverFourLines) {
         }
         ASSERT_EQ(std::countr_zero(bits & 0xFFu), leastFive) << codes[0] << " " << codes[1] << " " << codes[2];
         ASSERT_EQ(std::countr_zero(bits >> 8), leastWin) << codes[0] << " " << codes[1] << " " << codes[2];
+    }
+}
+
+TEST(ThreatTables, ValueFollowsTheClassAndFallsWithEveryDefenceSquare) {
+    const int five = lineValue(plainCode("XXXXX"));
+    // One value per class (moves to win, moves to five) and number of defence squares.
+    std::map<std::tuple<int, int, int>, int> valueOf;
+    for (int code = 2; code < LINE_CODE_NB; ++code) {
+        SCOPED_TRACE("code " + std::to_string(code));
+        const int f = movesToFive(code), w = movesToWin(code);
+        const int d = std::popcount(static_cast<unsigned>(threatTables.defenceMask[code]));
+        const int value = lineValue(code);
+        // Every code belongs to a class that has a value for its count of defences.
+        EXPECT_GE(value, 1);
+        // A five outweighs everything else; a segment too short for five is worth
+        // the least, whatever stones it holds.
+        if (f == 0) {
+            EXPECT_EQ(value, five);
+        } else {
+            EXPECT_LT(value, five);
+        }
+        if (codeLength(code) < 5) {
+            EXPECT_EQ(value, 1);
+        }
+        auto [slot, added] = valueOf.try_emplace({w, f, d}, value);
+        EXPECT_EQ(slot->second, value) << "class " << w << "," << f << " with " << d << " defences";
+    }
+    // Within a class, the threat that is harder to answer is worth more.
+    for (auto it = valueOf.begin(); it != valueOf.end(); ++it) {
+        auto next = std::next(it);
+        if (next == valueOf.end())
+            break;
+        const auto [w, f, d] = it->first;
+        const auto [nextW, nextF, nextD] = next->first;
+        if (w == nextW && f == nextF) {
+            EXPECT_GT(it->second, next->second)
+                << "class " << w << "," << f << ": " << d << " vs " << nextD << " defences";
+        }
+    }
+    // Classes the listed codes leave out, on their typical segments, worked by
+    // hand. On each, every empty cell defends: a stone of the other player there
+    // leaves no part that wins as fast as the whole did.
+    const struct {
+        const char* segment;
+        int toWin, toFive, defences, value;
+    } classes[] = {
+        {"...XX.", 2, 3, 4, 9262},
+        {"...XX", 3, 3, 3, 497},
+        {"......", 4, 5, 6, 18},
+        {".....", 5, 5, 5, 2},
+    };
+    for (const auto& c : classes) {
+        const int code = plainCode(c.segment);
+        EXPECT_EQ(movesToWin(code), c.toWin) << c.segment;
+        EXPECT_EQ(movesToFive(code), c.toFive) << c.segment;
+        EXPECT_EQ(std::popcount(static_cast<unsigned>(threatTables.defenceMask[code])), c.defences) << c.segment;
+        EXPECT_EQ(lineValue(code), c.value) << c.segment;
     }
 }
 

@@ -4,10 +4,12 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <vector>
 
 #include "book/book.h"
+#include "book/book_cursor.h"
 #include "book/book_bytes.h"
 #include "errorlog/error_log.h"
 #include "support/temp_dir.h"
@@ -277,6 +279,99 @@ TEST(BookWalk, FaultDescriptionsNameTheOffset) {
         EXPECT_NE(text.find(c.mentions), std::string::npos) << text;
         EXPECT_EQ(text.find('\n'), std::string::npos);
     }
+}
+
+// Everything a cursor reads from one list: the nodes in order, then how and
+// where the list ended.
+struct ListRead {
+    std::vector<BookNode> nodes;
+    BookStatus status = BookStatus::Ended;
+    std::uint64_t offset = 0;
+};
+
+ListRead readList(BookCursor& cursor, std::uint64_t start) {
+    ListRead read;
+    BookList list{start, true};
+    BookNode node;
+    while (cursor.next(list, node))
+        read.nodes.push_back(node);
+    read.status = cursor.status();
+    read.offset = cursor.offset();
+    return read;
+}
+
+bool sameNodes(const std::vector<BookNode>& a, const std::vector<BookNode>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const BookNode& x, const BookNode& y) {
+        return x.offset == y.offset && x.code == y.code && x.first == y.first && x.second == y.second &&
+               x.child == y.child;
+    });
+}
+
+TEST(BookCursor, ReadsListsThroughJumpsAndStopsAtFaults) {
+    Counts counts{};
+    counts[A] = {3, 5};
+    counts[E] = {65535, 1};
+    const std::string book = tree(counts);
+    struct Case {
+        const char* what;
+        std::string book;
+        std::vector<std::uint64_t> lists;  // read one after another through one cursor
+        std::vector<std::vector<std::uint64_t>> nodeOffsets;
+        BookStatus status;  // of the last list
+        std::uint64_t offset;
+    } cases[] = {
+        {"root list continued through a jump", book, {0}, {{0, 11, 59}}, BookStatus::Ended, 70},
+        {"child lists", book, {27, 43}, {{27}, {43}}, BookStatus::Ended, 54},
+        {"a list read twice is a cycle", book, {27, 27}, {{27}, {}}, BookStatus::Cycle, 27},
+        {"foreign record", BookBytes().node(5).raw("Q").str(), {0}, {{0}}, BookStatus::ForeignRecord, 11},
+        {"empty file", "", {0}, {{}}, BookStatus::Truncated, 0},
+        {"node cut short", BookBytes().node(5).node(6).str().substr(0, 20), {0}, {{0}}, BookStatus::Truncated, 11},
+        {"jump cut short", BookBytes().node(5).str() + "J\x01", {0}, {{0}}, BookStatus::Truncated, 11},
+        {"stepping off the end", BookBytes().node(5).str(), {0}, {{0}}, BookStatus::Truncated, 11},
+        {"jump to the end", BookBytes().node(5).jump(16).str(), {0}, {{0}}, BookStatus::OffsetBeyondEnd, 16},
+        {"child offset beyond the end", BookBytes().node(5).jump(0).str(), {0, 99}, {{0}, {}},
+         BookStatus::OffsetBeyondEnd, 99},
+        {"jump back into its own list", BookBytes().node(5).jump(0x0B).str(), {0}, {{0}}, BookStatus::Cycle, 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        const std::string path = dir.file("cursor.book");
+        test::writeFile(path, c.book);
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(file.is_open());
+        const std::vector<std::uint8_t> image(c.book.begin(), c.book.end());
+        // The file read in place and the image in memory must give the same records.
+        BookCursor inFile(file, c.book.size());
+        BookCursor inMemory(image);
+        for (std::size_t k = 0; k < c.lists.size(); ++k) {
+            const ListRead fromFile = readList(inFile, c.lists[k]);
+            const ListRead fromImage = readList(inMemory, c.lists[k]);
+            std::vector<std::uint64_t> offsets;
+            for (const BookNode& n : fromFile.nodes)
+                offsets.push_back(n.offset);
+            EXPECT_EQ(offsets, c.nodeOffsets[k]);
+            EXPECT_TRUE(sameNodes(fromFile.nodes, fromImage.nodes));
+            EXPECT_EQ(fromFile.status, fromImage.status);
+            EXPECT_EQ(fromFile.offset, fromImage.offset);
+            if (k + 1 == c.lists.size()) {
+                EXPECT_EQ(fromFile.status, c.status);
+                EXPECT_EQ(fromFile.offset, c.offset);
+            }
+        }
+    }
+    // The fields of a node, signed code included.
+    const std::vector<std::uint8_t> image = [] {
+        const std::string b = BookBytes().node(-18, 258, 65535, 0x01020304).jump(0).str();
+        return std::vector<std::uint8_t>(b.begin(), b.end());
+    }();
+    BookCursor cursor(image);
+    const ListRead read = readList(cursor, 0);
+    ASSERT_EQ(read.nodes.size(), 1u);
+    EXPECT_EQ(read.nodes[0].code, -18);
+    EXPECT_EQ(read.nodes[0].first, 258);
+    EXPECT_EQ(read.nodes[0].second, 65535);
+    EXPECT_EQ(read.nodes[0].child, 0x01020304u);
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,29 +60,18 @@ void quickLimits(KBrain& brain) {
     brain.searchIterationCap = 1;
 }
 
-bool setupFrom(KBrain& brain, const std::string& body, int& reply, std::string* output = nullptr) {
-    std::istringstream in(body);
-    std::ostringstream out;
-    InputScanner scanner(in);
-    bool ok = brain.setupBoard(scanner, out, reply);
-    if (output)
-        *output = out.str();
-    return ok;
-}
-
-// A body that fills every square but the two corners (0,0) and (19,19), in a
-// pattern without three in a row in any direction, so filling the corners
-// cannot make five either.
-std::string almostFullBody() {
-    std::string body;
+// Every square but the two corners (0,0) and (19,19) filled, in a pattern
+// without three in a row in any direction, so filling the corners cannot make
+// five either.
+std::vector<Stone> almostFullStones() {
+    std::vector<Stone> stones;
     for (int y = 0; y < BOARD_SIZE; ++y)
         for (int x = 0; x < BOARD_SIZE; ++x) {
             if ((x == 0 && y == 0) || (x == 19 && y == 19))
                 continue;
-            int owner = ((x + 2 * y) / 2) % 2 + 1;
-            body += std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(owner) + "\n";
+            stones.push_back({squareOf(x, y), 1 - ((x + 2 * y) / 2) % 2});
         }
-    return body + "DONE\n";
+    return stones;
 }
 
 TEST_F(KBrainTest, ConstructionGivesAnEmptyGameWithDefaultLimits) {
@@ -198,16 +186,14 @@ TEST_F(KBrainTest, TurnKeepsLimitsAndNeverAnswersOnAStone) {
     EXPECT_FALSE(errorLogExists());
 }
 
-TEST_F(KBrainTest, SetupBoardReadsTheBodyRepliesAndKeepsLimits) {
+TEST_F(KBrainTest, SetupBoardPlacesTheStonesRepliesAndKeepsLimits) {
     KBrain brain;
     quickLimits(brain);
     brain.setTimeLeft(777);
     brain.setMaxMemory(123456789);
     brain.turn(0, 0);
-    int reply = -2;
-    std::string output;
-    ASSERT_TRUE(setupFrom(brain, "10,10,1\n9,9,2\n11,11,2\nDONE\n", reply, &output));
-    EXPECT_EQ(output, "");
+    const std::vector<Stone> stones = {{squareOf(10, 10), 1}, {squareOf(9, 9), 0}, {squareOf(11, 11), 0}};
+    int reply = brain.setupBoard(stones);
     ASSERT_GE(reply, 0);
     for (int sq : {squareOf(10, 10), squareOf(9, 9), squareOf(11, 11)})
         EXPECT_NE(reply, sq);
@@ -225,32 +211,6 @@ TEST_F(KBrainTest, SetupBoardReadsTheBodyRepliesAndKeepsLimits) {
     EXPECT_GE(next, 0);
     EXPECT_EQ(stoneCount(*brain.board), 6);
     EXPECT_FALSE(errorLogExists());
-}
-
-TEST_F(KBrainTest, SetupBoardFailureReportsNoMove) {
-    const std::vector<std::pair<const char*, const char*>> cases = {
-        {"10,10,1\n10,10,3\nDONE\n", "ERROR Error while updating board!\n"},
-        {"10,10,1\nDONE!\n", "'DONE' or digit expected!\n"},
-    };
-    for (const auto& [body, line] : cases) {
-        KBrain brain;
-        quickLimits(brain);
-        std::uint32_t counter = nodeCounter;
-        int reply = 7;
-        std::string output;
-        EXPECT_FALSE(setupFrom(brain, body, reply, &output)) << body;
-        EXPECT_EQ(output, line);
-        EXPECT_EQ(reply, -1);
-        EXPECT_EQ(nodeCounter, counter + 1) << "only the new root is built, nothing searched";
-        EXPECT_NE(brain.root, nullptr);
-    }
-}
-
-TEST_F(KBrainTest, AboutFollowsTheManagersConvention) {
-    KBrain brain;
-    std::ostringstream out;
-    brain.about(out);
-    EXPECT_EQ(out.str(), "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"\n");
 }
 
 TEST_F(KBrainTest, SquareIsEmptyFollowsTheGameBoard) {
@@ -324,8 +284,7 @@ TEST_F(KBrainTest, AdvancePlaysForTheSideToMoveAndRenewsTheRoot) {
 TEST_F(KBrainTest, FullBoardGivesNoMoveAndAnAlmostFullOneAnEmptySquare) {
     KBrain brain;
     quickLimits(brain);
-    int reply = -2;
-    ASSERT_TRUE(setupFrom(brain, almostFullBody(), reply));
+    int reply = brain.setupBoard(almostFullStones());
     // Two empty squares: the reply must be one of them, never a stone.
     ASSERT_TRUE(reply == squareOf(0, 0) || reply == squareOf(19, 19)) << reply;
     int last = reply == squareOf(0, 0) ? squareOf(19, 19) : squareOf(0, 0);

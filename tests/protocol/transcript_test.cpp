@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/brain_process.h"
+#include "brain_process.h"
 #include "support/protocol_text.h"
 #include "support/temp_dir.h"
 
@@ -19,6 +19,9 @@ namespace kelmo::test {
 namespace {
 
 const std::string BRAIN = KELMO_BRAIN_EXE;
+constexpr int RUN_MS = 120000;   // a whole transcript
+constexpr int REPLY_MS = 60000;  // one reply
+constexpr auto LINE = BrainProcess::ReadResult::Line;
 
 const std::string ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
 const std::string UNKNOWN = "ERROR Unknown Command!";
@@ -55,7 +58,7 @@ std::set<std::pair<int, int>> namedSquares(const std::string& input) {
 // left behind, no output after a fatal line, every line ended by a line feed.
 void play(const Transcript& t, const std::string& input) {
     TempDir dir;
-    BrainRun run = runBrain(BRAIN, dir.path(), input);
+    BrainRun run = runBrain({BRAIN}, dir.path(), input, RUN_MS);
     ASSERT_TRUE(run.finished) << t.name << ": still running at the deadline";
     EXPECT_EQ(run.exitCode, 0) << t.name;
     bool terminated = false;
@@ -162,23 +165,24 @@ INSTANTIATE_TEST_SUITE_P(Protocol, Transcripts, ::testing::ValuesIn(TRANSCRIPTS)
 TEST(Transcripts, FullBoardIsAnsweredWithAnErrorLine) {
     TempDir dir;
     // The brain answers the body on one corner; the opponent takes the other.
-    BrainProcess brain(BRAIN, dir.path());
+    BrainProcess brain({BRAIN}, dir.path());
     ASSERT_TRUE(brain.started());
     std::string body = QUICK + almostFullBoard();
     body.pop_back();
     ASSERT_TRUE(brain.send(body));
     std::string reply;
-    ASSERT_TRUE(brain.readLine(reply));
+    ASSERT_EQ(brain.readLine(reply, REPLY_MS), LINE);
     ASSERT_TRUE(reply == "0,0" || reply == "19,19") << reply;
     ASSERT_TRUE(brain.send(reply == "0,0" ? "TURN 19,19" : "TURN 0,0"));
-    ASSERT_TRUE(brain.readLine(reply));
+    ASSERT_EQ(brain.readLine(reply, REPLY_MS), LINE);
     EXPECT_EQ(reply, NO_MOVE);
     // The loop goes on after the error line.
     ASSERT_TRUE(brain.send("ABOUT"));
-    ASSERT_TRUE(brain.readLine(reply));
+    ASSERT_EQ(brain.readLine(reply, REPLY_MS), LINE);
     EXPECT_EQ(reply, ABOUT_LINE);
     ASSERT_TRUE(brain.send("END"));
-    EXPECT_EQ(brain.finish(), 0);
+    EXPECT_EQ(brain.finish(REPLY_MS), 0);
+    EXPECT_FALSE(brain.sawCarriageReturn()) << "a reply line ended in CR LF";
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
@@ -207,7 +211,7 @@ TEST(Robustness, RandomStreamsEndCleanly) {
         }
         if (pick(0, 3) == 0)
             input = crlf(input);
-        BrainRun result = runBrain(BRAIN, dir.path(), input, 60);
+        BrainRun result = runBrain({BRAIN}, dir.path(), input, 60000);
         ASSERT_TRUE(result.finished) << "run " << run << " hung on:\n" << input;
         ASSERT_EQ(result.exitCode, 0) << "run " << run << ":\n" << input;
         bool terminated = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "board/candidates.h"
@@ -258,13 +259,10 @@ TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
 TEST(Expand, AFullBoardIsDisprovenForEitherRole) {
     for (int side : {0, 1}) {
         SCOPED_TRACE(side);
-        auto* board = new K2Board();
-        board->clear();
+        std::vector<Stone> stones;
         for (int sq = 0; sq < SQUARE_NB; ++sq)
-            board->cells[sq] = STONE_OF[(sq / 2 + sq / 20) % 2];
-        board->moveCount = SQUARE_NB;
-        board->sideToMove = static_cast<std::uint8_t>(side);
-        StatNode node(board, nullptr);
+            stones.push_back({sq, (sq / 2 + sq / 20) % 2});
+        StatNode node(setUpPosition(stones, side), nullptr);
         expand(&node);
         EXPECT_EQ(node.proofNum, INF);
         EXPECT_EQ(node.disproofNum, 0);
@@ -329,37 +327,52 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
     }
 }
 
-TEST(Expand, AChildWhereTheMoverLeftFiveOpenIsDecidedClonedOrInPlace) {
-    // Set up as the BOARD command leaves a position: the lists are empty, so the
-    // generator does not see the two fours and offers both five-squares. Either
-    // stone touches the other five-square, whose owner is then to move and wins.
-    // Fours: 210..213 (209 blocked) completing at 214, 254..314 completing at 234.
+TEST(Expand, TwoFoursStandingInASetUpPositionDecideTheNodeWithoutChildren) {
+    // Two fours of one player, each blocked at one end: the row four completes
+    // at (14, 10) = 214, the column four at (14, 11) = 234. The set-up lists both
+    // five-squares, so the other player, to move, has no answer that covers both:
+    // the generator calls it lost and the node is decided without children.
+    const std::string fours = R"(
+        o x x x x .
+        . . . . . .
+        . . . . . x
+        . . . . . x
+        . . . . . x
+        . . . . . x
+        . . . . . o
+    )";
+    std::string swapped = fours;
+    for (char& c : swapped)
+        c = c == 'x' ? 'o' : c == 'o' ? 'x' : c;
     struct Case {
         const char* name;
+        std::string diagram;
+        int sideToMove;
         int fourOwner;
-        bool childrenProven;
     };
-    for (Case c : {Case{"brain's fours", 1, true}, Case{"opponent's fours", 0, false}}) {
+    const Case cases[] = {
+        {"brain's fours, opponent to move", fours, 0, 1},
+        {"opponent's fours, brain to move", swapped, 1, 0},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::initializer_list<int> fours = {210, 211, 212, 213, 254, 274, 294, 314};
-        std::initializer_list<int> blocks = {209, 334, 0, 399, 19, 380, 2, 397};
-        auto board = c.fourOwner == 1 ? test::boardSetUp(blocks, fours, 0)
-                                      : test::boardSetUp(fours, blocks, 1);
-        StatNode node(board.release(), nullptr);
-        expand(&node);
-        ASSERT_GE(node.childrenCnt, 2);
-        bool sawFiveSquares[2] = {false, false};
-        for (unsigned i = 0; i < node.childrenCnt; ++i) {
-            const StatNode* child = node.children[i];
-            if (child->move != 214 && child->move != 234)
-                continue;
-            sawFiveSquares[child->move == 234] = true;
-            SCOPED_TRACE(i == node.childrenCnt - 1u ? "last child" : "cloned child");
-            EXPECT_EQ(child->proofNum, c.childrenProven ? 0 : INF);
-            EXPECT_EQ(child->disproofNum, c.childrenProven ? INF : 0);
+        auto board = test::boardFromDiagram(c.diagram, c.sideToMove, 9, 10);
+        const std::string listed = test::threatListText(*board, c.fourOwner);
+        EXPECT_NE(listed.find("214:"), std::string::npos) << listed;
+        EXPECT_NE(listed.find("234:"), std::string::npos) << listed;
+        {
+            std::unique_ptr<K2Board> probe(board->clone());
+            EXPECT_EQ(generateCandidates(*probe), VERDICT_LOSS);
         }
-        EXPECT_TRUE(sawFiveSquares[0] && sawFiveSquares[1]);
-        EXPECT_TRUE(node.children[node.childrenCnt - 1]->isSolved());
+        K2Board* own = board.release();
+        StatNode node(own, nullptr);
+        expand(&node);
+        // Lost for the side to move: proven when that is the opponent.
+        const bool proven = c.fourOwner == 1;
+        EXPECT_EQ(node.proofNum, proven ? 0 : INF);
+        EXPECT_EQ(node.disproofNum, proven ? INF : 0);
+        EXPECT_EQ(node.childrenCnt, 0);
+        EXPECT_EQ(node.board, own);
     }
 }
 

@@ -47,16 +47,21 @@ TEST(StatNodeConstruction, RootAdvancesTheCounterByOneAndStartsOpen) {
     nodeCounter = 4294967295u;  // wraps: only differences of counter values count
     auto root = makeRoot(1);
     EXPECT_EQ(nodeCounter, 0u);
-    EXPECT_EQ(root->counterStamp, 4294967295u);
-    EXPECT_EQ(root->proofNum, 1);
-    EXPECT_EQ(root->disproofNum, 1);
-    EXPECT_EQ(root->move, -1);
+    // Open: nothing decided, nothing expanded, and neither proving nor
+    // disproving looks easier yet.
+    EXPECT_FALSE(root->isSolved());
+    EXPECT_FALSE(root->isExpanded());
+    EXPECT_GT(root->proofNum, 0);
+    EXPECT_EQ(root->proofNum, root->disproofNum);
+    EXPECT_EQ(root->childrenCnt, 0);
+    // Nothing above it for an update to climb to.
     EXPECT_EQ(root->parent, nullptr);
     EXPECT_EQ(root->pathParent, nullptr);
     EXPECT_EQ(root->parentsCnt, 0);
-    EXPECT_EQ(root->childrenCnt, 0);
-    EXPECT_EQ(root->childrenCap, 0);
-    EXPECT_EQ(root->growthCnt, 0);
+    EXPECT_EQ(root->move, -1);
+    // Its effort starts empty and counts from its own construction on, across the wrap.
+    root->credit();
+    EXPECT_EQ(root->growthCnt, 1);
 }
 
 TEST(StatNodeConstruction, ChildrenAdvanceTheCounterByTwoButTheLastByOne) {

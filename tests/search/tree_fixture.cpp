@@ -1,4 +1,4 @@
-// Hand-built search trees and set-up positions for the search tests.
+// Hand-built search trees for the search tests.
 #include "tree_fixture.h"
 
 #include <new>
@@ -40,20 +40,6 @@ std::unique_ptr<StatNode> makeExpanded(bool orNode, const std::vector<Numbers>& 
     auto root = makeRoot(orNode ? 1 : 0);
     giveChildren(root.get(), children);
     return root;
-}
-
-std::unique_ptr<K2Board> boardSetUp(std::initializer_list<int> player0,
-                                    std::initializer_list<int> player1, int sideToMove) {
-    auto board = std::make_unique<K2Board>();
-    board->clear();
-    for (int sq : player0)
-        board->cells[sq] = STONE_OF[0];
-    for (int sq : player1)
-        board->cells[sq] = STONE_OF[1];
-    board->moveCount = static_cast<std::uint16_t>(player0.size() + player1.size());
-    board->rescan();
-    board->sideToMove = static_cast<std::uint8_t>(sideToMove);
-    return board;
 }
 
 std::uint32_t counterAdvanceOf(const StatNode& root) {

@@ -1,9 +1,8 @@
 // Hand-built search trees for the search tests: nodes on empty boards whose
-// numbers a test sets directly, and positions written straight into the cells.
+// numbers a test sets directly. Positions come from support/board_diagram.h.
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -27,11 +26,6 @@ StatNode* giveChildren(StatNode* node, const std::vector<Numbers>& children);
 
 // An expanded root of the given role with children carrying the numbers.
 std::unique_ptr<StatNode> makeExpanded(bool orNode, const std::vector<Numbers>& children);
-
-// A position as the BOARD command leaves it: stones written into the cells,
-// every empty square active and both threat lists empty, then the side to move.
-std::unique_ptr<K2Board> boardSetUp(std::initializer_list<int> player0,
-                                    std::initializer_list<int> player1, int sideToMove);
 
 // The nodeCounter advance that building this tree cost: 1 for the root and
 // 2n - 1 for every expansion into n children.

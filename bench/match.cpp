@@ -1,0 +1,223 @@
+// kelmo-match: a match between two brains, driven the way a command-line manager
+// drives them. Every opening of the file is played twice, once with each brain
+// moving first from it; the first mover gets the position with BOARD, its
+// opponent the same position plus that reply, and after that each move is passed
+// on with TURN. A five (or more) wins, a full board draws; a brain that answers
+// with a malformed move, a taken square, nothing within the grace period, or
+// dies, loses the game. Prints each game and the score of the first brain.
+//
+//   kelmo-match [--openings FILE] [--games N] [--turn MS] [--memory BYTES]
+//               [--jobs J] A_COMMAND -- B_COMMAND
+//
+// Openings are lines of `dx,dy` pairs relative to the centre (10,10), black first.
+// It is a benchmark: CI never plays it.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "brain_process.h"
+#include "referee.h"
+
+namespace {
+
+constexpr int SIZE = 20;
+constexpr int GRACE_MS = 2000;  // past timeout_turn, a reply this late loses on time
+
+struct Options {
+    std::string openings;
+    int games = 0;  // 0: every opening, twice
+    int turnMs = 1000;
+    long long memory = 100000000;
+    int jobs = 1;
+    std::vector<std::string> brains[2];
+};
+
+struct Outcome {
+    int winner = -1;  // 0 or 1: index of the brain; -1 a draw
+    std::string reason;
+    int plies = 0;
+    double maxReplyMs = 0;
+};
+
+std::string squareText(int square) {
+    return std::to_string(square % SIZE) + "," + std::to_string(square / SIZE);
+}
+
+std::vector<std::vector<int>> readOpenings(const std::string& path) {
+    std::vector<std::vector<int>> openings;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        for (char& c : line)
+            if (c == ',')
+                c = ' ';
+        std::istringstream fields(line);
+        std::vector<int> squares;
+        int dx, dy;
+        while (fields >> dx >> dy)
+            squares.push_back((10 + dy) * SIZE + 10 + dx);
+        if (!squares.empty())
+            openings.push_back(squares);
+    }
+    return openings;
+}
+
+// One game: brain `first` moves first from the opening.
+Outcome playGame(const Options& options, const std::vector<int>& opening, int first) {
+    Outcome outcome;
+    std::vector<int> cells(SIZE * SIZE, 0);  // 0 empty, else 1 + brain index
+    std::vector<int> stones = opening;
+    std::string dirs[2];
+    kelmo::BrainProcess* brains[2] = {};
+    for (int b = 0; b < 2; ++b) {
+        char pattern[] = "/tmp/kelmo-match-XXXXXX";
+        dirs[b] = mkdtemp(pattern) ? pattern : "";
+        brains[b] = new kelmo::BrainProcess(options.brains[b], dirs[b]);
+    }
+    // Black (the opening's first stone) belongs to the brain that replies second
+    // when the opening has an odd count, so that colours alternate as they should.
+    int mover = first;
+    const int blackBrain = (opening.size() % 2 == 0) ? first : 1 - first;
+    for (std::size_t i = 0; i < opening.size(); ++i)
+        cells[opening[i]] = 1 + ((i % 2 == 0) ? blackBrain : 1 - blackBrain);
+
+    auto lose = [&](int brain, const std::string& why) {
+        outcome.winner = 1 - brain;
+        outcome.reason = why;
+    };
+    std::string reply;
+    for (int b = 0; b < 2 && outcome.reason.empty(); ++b) {
+        brains[b]->send("START 20", "\n");
+        if (brains[b]->readLine(reply, 10000) != kelmo::BrainProcess::ReadResult::Line || reply != "OK")
+            lose(b, "no OK to START");
+        brains[b]->send("INFO timeout_turn " + std::to_string(options.turnMs), "\n");
+        brains[b]->send("INFO time_left 1000000000", "\n");
+        brains[b]->send("INFO max_memory " + std::to_string(options.memory), "\n");
+    }
+    bool boardSent[2] = {false, false};
+    int lastMove = -1;
+    while (outcome.reason.empty()) {
+        kelmo::BrainProcess& brain = *brains[mover];
+        if (!boardSent[mover]) {
+            brain.send("BOARD", "\n");
+            for (int square : stones)
+                brain.send(squareText(square) + "," + (cells[square] == 1 + mover ? "1" : "2"), "\n");
+            brain.send("DONE", "\n");
+            boardSent[mover] = true;
+        } else {
+            brain.send("TURN " + squareText(lastMove), "\n");
+        }
+        const double start = kelmo::nowMs();
+        const auto result = brain.readLine(reply, options.turnMs + GRACE_MS);
+        const double took = kelmo::nowMs() - start;
+        outcome.maxReplyMs = std::max(outcome.maxReplyMs, took);
+        int square;
+        if (result != kelmo::BrainProcess::ReadResult::Line) {
+            lose(mover, result == kelmo::BrainProcess::ReadResult::Timeout ? "no reply in time" : "closed");
+        } else if (!kelmo::referee::parseMoveSquare(reply, square)) {
+            lose(mover, "not a move: " + reply);
+        } else if (cells[square] != 0) {
+            lose(mover, "taken square " + reply);
+        } else {
+            cells[square] = 1 + mover;
+            stones.push_back(square);
+            ++outcome.plies;
+            lastMove = square;
+            if (kelmo::referee::completesFive(cells, square)) {
+                outcome.winner = mover;
+                outcome.reason = "five";
+            } else if (stones.size() == SIZE * SIZE) {
+                outcome.reason = "full board";
+            }
+            mover = 1 - mover;
+        }
+    }
+    for (int b = 0; b < 2; ++b) {
+        brains[b]->send("END", "\n");
+        int code;
+        brains[b]->waitExit(3000, code);
+        delete brains[b];
+        std::filesystem::remove_all(dirs[b]);
+    }
+    return outcome;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: kelmo-match [--openings FILE] [--games N] [--turn MS] [--memory BYTES] [--jobs J] "
+                 "A_COMMAND... -- B_COMMAND...\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; i += 2) {
+        const std::string flag = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        const char* value = argv[i + 1];
+        if (flag == "--openings")
+            options.openings = value;
+        else if (flag == "--games")
+            options.games = std::atoi(value);
+        else if (flag == "--turn")
+            options.turnMs = std::atoi(value);
+        else if (flag == "--memory")
+            options.memory = std::atoll(value);
+        else if (flag == "--jobs")
+            options.jobs = std::max(1, std::atoi(value));
+        else
+            return usage();
+    }
+    int side = 0;
+    for (; i < argc; ++i) {
+        if (std::string(argv[i]) == "--")
+            ++side;
+        else if (side < 2)
+            options.brains[side].push_back(argv[i]);
+    }
+    if (options.openings.empty() || options.brains[0].empty() || options.brains[1].empty())
+        return usage();
+    const auto openings = readOpenings(options.openings);
+    int games = static_cast<int>(openings.size()) * 2;
+    if (options.games > 0 && options.games < games)
+        games = options.games;
+
+    std::atomic<int> next{0};
+    std::mutex printing;
+    double points = 0;
+    int wins = 0, losses = 0, draws = 0;
+    auto worker = [&] {
+        for (int g; (g = next++) < games;) {
+            const int first = g % 2;
+            const Outcome o = playGame(options, openings[g / 2], first);
+            std::lock_guard<std::mutex> lock(printing);
+            const char* result = o.winner == 0 ? "A wins" : o.winner == 1 ? "B wins" : "draw";
+            std::printf("game %3d opening %3d first %c: %-6s by %s after %d plies, slowest reply %.0f ms\n", g + 1,
+                        g / 2 + 1, first == 0 ? 'A' : 'B', result, o.reason.c_str(), o.plies, o.maxReplyMs);
+            std::fflush(stdout);
+            points += o.winner == 0 ? 1.0 : o.winner == 1 ? 0.0 : 0.5;
+            (o.winner == 0 ? wins : o.winner == 1 ? losses : draws)++;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int j = 0; j < options.jobs; ++j)
+        threads.emplace_back(worker);
+    for (auto& t : threads)
+        t.join();
+    std::printf("A scored %.1f of %d (+%d -%d =%d), %.1f %%\n", points, games, wins, losses, draws,
+                games ? 100.0 * points / games : 0.0);
+    return 0;
+}
