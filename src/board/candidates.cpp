@@ -135,11 +135,11 @@ int addDefences(K2Board& board, CandidateList& list, LineRecord threat, int defe
 
     // A combination entry: the square itself, then the defence squares of the
     // lines that make it.
-    computeLines(board, s);
+    const SquareLines lines = computeLines(board, s);
     int codes[DIRECTION_NB];
     int wins1 = 0;
     for (int d = 0; d < DIRECTION_NB; ++d) {
-        codes[d] = lineRecords[attacker][d].code;
+        codes[d] = lines.code[attacker][d];
         if (movesToWin(codes[d]) == 1)
             ++wins1;
     }
@@ -163,8 +163,11 @@ int addDefences(K2Board& board, CandidateList& list, LineRecord threat, int defe
 
 void addBestSquares(K2Board& board, CandidateList& list, int n) {
     constexpr int MAX_SLOTS = 32;
+    if (n < 1)
+        return;
     if (n > MAX_SLOTS - 1)
         n = MAX_SLOTS - 1;
+    // The n best so far, best first; slot n takes a newcomer while it moves up.
     std::int64_t score[MAX_SLOTS];
     int square[MAX_SLOTS];
     for (int i = 0; i <= n; ++i) {
@@ -175,19 +178,38 @@ void addBestSquares(K2Board& board, CandidateList& list, int n) {
     const int mover = board.sideToMove;
     const int other = 1 - mover;
 
+    // Squares with a stone in one of their windows; the others score what
+    // their place on the board gives, the same for both players.
+    bool nearStone[SQUARE_NB] = {};
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        if (board.cells[sq] & CELL_EMPTY)
+            continue;
+        for (int sense = 0; sense < SENSE_NB; ++sense)
+            for (int c = sq, bound = reach[sense][sq]; c != bound;) {
+                c += SENSE_STEP[sense];
+                nearStone[c] = true;
+            }
+    }
+
+    // The scan starts at square 200 and wraps round; among equal scores the
+    // square met first stays ahead.
     for (int k = 0; k < SQUARE_NB; ++k) {
-        const int sq = (k + 200) % SQUARE_NB;
+        const int sq = k < SQUARE_NB / 2 ? k + SQUARE_NB / 2 : k - SQUARE_NB / 2;
         const std::uint8_t cell = board.cells[sq];
         if (!(cell & CELL_EMPTY) || (cell & CELL_CANDIDATE))
             continue;
-        computeLines(board, sq);
-        std::int64_t own = 0, theirs = 0;
-        for (int d = 0; d < DIRECTION_NB; ++d) {
-            own += lineValue(lineRecords[mover][d].code);
-            theirs += lineValue(lineRecords[other][d].code);
+        std::int64_t value = 6 * std::int64_t{openWindowValue[sq]};
+        if (nearStone[sq]) {
+            const SquareLines lines = computeLines(board, sq);
+            std::int64_t own = 0, theirs = 0;
+            for (int d = 0; d < DIRECTION_NB; ++d) {
+                own += lineValue(lines.code[mover][d]);
+                theirs += lineValue(lines.code[other][d]);
+            }
+            value = 5 * own + theirs;
         }
-        const std::int64_t value = 5 * own + theirs;
-        if (value <= threshold)
+        // At or below the last slot it would move no further than slot n.
+        if (value <= threshold || value <= score[n - 1])
             continue;
         int pos = n;
         score[pos] = value;

@@ -12,13 +12,7 @@ namespace {
 
 // Order of a list: fewer moves to five first, then fewer moves to a win, then the
 // higher value; equal entries keep their age order.
-inline bool threatBefore(int a, int b) {
-    if (movesToFive(a) != movesToFive(b))
-        return movesToFive(a) < movesToFive(b);
-    if (movesToWin(a) != movesToWin(b))
-        return movesToWin(a) < movesToWin(b);
-    return lineValue(a) > lineValue(b);
-}
+inline bool threatBefore(int a, int b) { return listOrder(a) < listOrder(b); }
 
 } // namespace
 
@@ -26,8 +20,9 @@ void K2Board::insertThreat(int player, LineRecord record) {
     cells[record.square()] |= CELL_LISTED[player];
     // Take the item first: growing the pool moves the items (not their indices).
     const std::uint16_t item = newItem();
+    const std::uint32_t order = listOrder(record.code);
     std::uint16_t* link = &threatList[player];
-    while (*link != NO_ITEM && !threatBefore(record.code, itemPool[*link].code))
+    while (*link != NO_ITEM && listOrder(itemPool[*link].code) <= order)
         link = &itemPool[*link].next;
     itemPool[item] = {record.code, record.squareDirs, *link};
     *link = item;
@@ -57,101 +52,111 @@ void K2Board::removeEntries(int player, int square) {
 
 namespace {
 
-struct PlayerLines {
-    int leastToFive;
-    int fiveDirs;     // directions whose movesToFive equals leastToFive
-    int bestLine;     // direction index of the best-line record
+// The least movesToFive and movesToWin over one player's four lines.
+struct Distances {
+    int toFive;
+    int toWin;
 };
 
-inline PlayerLines summarise(int p) {
-    PlayerLines r{7, 0, 0};
-    for (int d = 0; d < DIRECTION_NB; ++d) {
-        int f = movesToFive(lineRecords[p][d].code);
-        if (f < r.leastToFive) {
-            r.leastToFive = f;
-            r.fiveDirs = DIRECTION_MASK[d];
-            r.bestLine = d;
-        } else if (f == r.leastToFive) {
-            r.fiveDirs |= DIRECTION_MASK[d];
+inline Distances leastDistances(const SquareLines& lines, int p) {
+    const unsigned bits = distanceBits(lines.code[p][0]) | distanceBits(lines.code[p][1]) |
+                          distanceBits(lines.code[p][2]) | distanceBits(lines.code[p][3]);
+    return {std::countr_zero(bits & 0xFFu), std::countr_zero(bits >> 8)};
+}
+
+// The directions of one player whose movesToFive equals the given one.
+inline int directionsAt(const SquareLines& lines, int p, int toFive) {
+    int dirs = 0;
+    for (int d = 0; d < DIRECTION_NB; ++d)
+        if (movesToFive(lines.code[p][d]) == toFive)
+            dirs |= DIRECTION_MASK[d];
+    return dirs;
+}
+
+// The first line of the least movesToFive: the entry a single-line threat lists.
+inline LineRecord bestLine(const SquareLines& lines, int p, int toFive) {
+    const unsigned dirs = static_cast<unsigned>(directionsAt(lines, p, toFive));
+    return lines.record(p, 4 - static_cast<int>(std::bit_width(dirs)));
+}
+
+// The evaluation of an active empty square, kept out of line so that the
+// far more frequent stones and inactive squares cost no more than a test.
+[[gnu::noinline]] bool evaluateActive(K2Board& board, int s) {
+    std::uint8_t* const cells = board.cells;
+    for (int p = 1; p >= 0; --p)
+        if (cells[s] & CELL_LISTED[p]) {
+            board.removeEntries(p, s);
+            cells[s] &= static_cast<std::uint8_t>(~CELL_SECOND[p]);
         }
+
+    const SquareLines codes = computeLines(board, s);
+    const int mover = board.sideToMove;
+    const int other = 1 - mover;
+    const Distances least[PLAYER_NB] = {leastDistances(codes, 0), leastDistances(codes, 1)};
+
+    // The mover completes five here: keep the five-square listed so the generator
+    // still sees the win should the update stop early on a later board.
+    if (least[mover].toFive == 0) {
+        board.insertThreat(mover, bestLine(codes, mover, 0));
+        return true;
     }
-    return r;
+
+    // Players whose every line is three or more moves from a win; when both
+    // are, the square goes inactive.
+    int far = 0;
+    // The entries of one player at s.
+    auto playerBlock = [&](int p) {
+        const Distances& own = least[p];
+        if (own.toWin >= 2) {
+            far += own.toWin >= 3;
+            return;
+        }
+        int wins1 = 0, fours = 0, twos = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            const int code = codes.code[p][d];
+            wins1 += movesToWin(code) == 1;
+            fours += movesToFive(code) == 1;
+            if (movesToFive(code) == 2)
+                twos |= DIRECTION_MASK[d];
+        }
+        if (own.toWin == 0 || wins1 == 1) {
+            board.insertThreat(p, bestLine(codes, p, own.toFive));
+            return;
+        }
+        const int fiveDirs = directionsAt(codes, p, own.toFive);
+        if (fours == 0) {
+            board.insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs)});
+        } else if (fours == 1) {
+            cells[s] |= CELL_SECOND[p];
+            board.insertThreat(p, bestLine(codes, p, own.toFive));
+            board.insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, fiveDirs | twos)});
+        } else {
+            board.insertThreat(p, {CODE_DOUBLE_FOUR, packSquareDirs(s, fiveDirs)});
+        }
+    };
+
+    playerBlock(mover);
+    if (least[other].toFive == 0) {
+        board.insertThreat(other, bestLine(codes, other, 0));
+        return false;
+    }
+    playerBlock(other);
+    if (far == 2)
+        cells[s] &= static_cast<std::uint8_t>(~CELL_ACTIVE);
+    return false;
 }
 
 } // namespace
 
 bool K2Board::evaluateSquare(int s) {
-    std::uint8_t cell = cells[s];
+    const std::uint8_t cell = cells[s];
     if (!(cell & CELL_EMPTY))
         return false;
     if (!(cell & CELL_ACTIVE)) {
         cells[s] = static_cast<std::uint8_t>(cell | CELL_ACTIVE);
         return false;
     }
-    for (int p = 1; p >= 0; --p)
-        if (cells[s] & CELL_LISTED[p]) {
-            removeEntries(p, s);
-            cells[s] &= static_cast<std::uint8_t>(~CELL_SECOND[p]);
-        }
-
-    computeLines(*this, s);
-    const int mover = sideToMove;
-    const int other = 1 - mover;
-    PlayerLines lines[PLAYER_NB] = {summarise(0), summarise(1)};
-
-    // The mover completes five here: keep the five-square listed so the generator
-    // still sees the win should the update stop early on a later board.
-    if (lines[mover].leastToFive == 0) {
-        insertThreat(mover, lineRecords[mover][lines[mover].bestLine]);
-        return true;
-    }
-
-    int counter = 2;
-    // The entries of one player at s.
-    auto playerBlock = [&](int p) {
-        int least = 7, wins1 = 0, fours = 0, twos = 0;
-        for (int d = 0; d < DIRECTION_NB; ++d) {
-            int code = lineRecords[p][d].code;
-            int w = movesToWin(code);
-            if (w < least)
-                least = w;
-            if (w == 1)
-                ++wins1;
-            int f = movesToFive(code);
-            if (f == 1)
-                ++fours;
-            if (f == 2)
-                twos |= DIRECTION_MASK[d];
-        }
-        const LineRecord best = lineRecords[p][lines[p].bestLine];
-        if (least == 0) {
-            insertThreat(p, best);
-        } else if (least == 1) {
-            if (wins1 == 1) {
-                insertThreat(p, best);
-            } else if (fours == 0) {
-                insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, lines[p].fiveDirs)});
-            } else if (fours == 1) {
-                cells[s] |= CELL_SECOND[p];
-                insertThreat(p, best);
-                insertThreat(p, {CODE_DOUBLE_THREE, packSquareDirs(s, lines[p].fiveDirs | twos)});
-            } else {
-                insertThreat(p, {CODE_DOUBLE_FOUR, packSquareDirs(s, lines[p].fiveDirs)});
-            }
-        } else if (least >= 3) {
-            --counter;
-        }
-    };
-
-    playerBlock(mover);
-    if (lines[other].leastToFive == 0) {
-        insertThreat(other, lineRecords[other][lines[other].bestLine]);
-        return false;
-    }
-    playerBlock(other);
-    if (counter == 0)
-        cells[s] &= static_cast<std::uint8_t>(~CELL_ACTIVE);
-    return false;
+    return evaluateActive(*this, s);
 }
 
 bool K2Board::updateAround(int s) {

@@ -1,6 +1,9 @@
 // Threat tables generated at compile time from the segment rules, and the
-// computation of a square's eight line codes.
+// computation of a square's eight line codes from its windows' cells.
 #include "board/threat_tables.h"
+
+#include <bit>
+#include <cstring>
 
 #include "board/reach.h"
 
@@ -122,6 +125,18 @@ constexpr int classValue(int toWin, int toFive, int d) {
     return 0;
 }
 
+// Line values stay below 2^26, so the list order fits one 32-bit number.
+constexpr std::uint32_t LIST_VALUE_LIMIT = 1u << 26;
+
+constexpr bool valuesFitListOrder() {
+    for (const ValueRow& row : VALUE_ROWS)
+        for (int v : row.values)
+            if (v < 0 || static_cast<std::uint32_t>(v) >= LIST_VALUE_LIMIT)
+                return false;
+    return true;
+}
+static_assert(valuesFitListOrder());
+
 constexpr ThreatTables buildThreatTables() {
     Generated g{};
     fillMovesToWin(g);
@@ -155,24 +170,31 @@ constexpr ThreatTables buildThreatTables() {
     t.movesToWin[CODE_DOUBLE_FOUR] = 0;
     t.movesToFive[CODE_DOUBLE_FOUR] = 1;
     t.lineValue[CODE_DOUBLE_FOUR] = 583444;
+    for (int code = 0; code < LINE_CODE_NB; ++code)
+        t.distanceBits[code] = static_cast<std::uint16_t>(1u << t.movesToFive[code] | 1u << (8 + t.movesToWin[code]));
+    for (int code = 0; code < LINE_CODE_NB; ++code)
+        t.listOrder[code] = static_cast<std::uint32_t>(t.movesToFive[code]) << 29 |
+                            static_cast<std::uint32_t>(t.movesToWin[code]) << 26 |
+                            (LIST_VALUE_LIMIT - 1 - static_cast<std::uint32_t>(t.lineValue[code]));
     return t;
 }
 
 } // namespace
 
-extern constinit const ThreatTables threatTables = buildThreatTables();
+namespace {
+constexpr ThreatTables TABLES = buildThreatTables();
+} // namespace
 
-LineRecord lineRecords[PLAYER_NB][DIRECTION_NB];
+extern constinit const ThreatTables threatTables = TABLES;
 
 int codeLength(int code) { return cellCount(code); }
-
-namespace {
 
 // One player's segment through s in one direction, walked from s towards the
 // smaller column (each cell a bit above the last, the closing bit on top), then
 // towards the larger (shifting the code up). A stone of the other player ends
-// the segment on its side. Reports the square of the segment's first cell when asked.
-inline int walkSegment(const K2Board& board, int s, int direction, int player, int sBit, int* firstSquare) {
+// the segment on its side. The defence walk needs the square of the segment's
+// first cell and a choice for s itself, which the window tables do not give.
+int segmentCode(const K2Board& board, int s, int direction, int player, int sBit, int& firstSquare) {
     const int lowStep = SENSE_STEP[lowSense(direction)];
     const int highStep = SENSE_STEP[highSense(direction)];
     const int lowBound = reach[lowSense(direction)][s];
@@ -207,23 +229,269 @@ inline int walkSegment(const K2Board& board, int s, int direction, int player, i
         else
             break;
     }
-    if (firstSquare)
-        *firstSquare = first;
+    firstSquare = first;
     return code;
+}
+
+namespace {
+
+// A window is read as eight cells per direction, four on each side of the
+// square, two bits per cell; each side's four cells make one byte. The low
+// side's byte holds the farthest cell in bits 0-1 and the nearest in bits 6-7,
+// the high side's byte the nearest in bits 0-1: for the horizontal direction
+// that is the order the cells lie in memory. Two encodings of a cell:
+//   raw (inside the board): the cell byte's two low bits, 0: player 0's stone,
+//     2: player 1's stone, 1 or 3: empty (the active flag does not matter);
+//   window state (near the edge): 0: empty, 1: player 0's stone,
+//     2: player 1's stone, 3: off the board.
+enum class WindowCell { EMPTY, STONE_0, STONE_1, OFF };
+
+constexpr WindowCell decodeCell(unsigned side, int field, bool raw) {
+    const unsigned bits = (side >> (2 * field)) & 3;
+    if (raw)
+        return (bits & CELL_EMPTY) ? WindowCell::EMPTY : bits ? WindowCell::STONE_1 : WindowCell::STONE_0;
+    return static_cast<WindowCell>(bits);
+}
+
+// Whether the segment of player p goes on through a cell: an empty one or a
+// stone of p. Its bit is 1 for the stone.
+constexpr bool segmentGoesOn(WindowCell cell, int p) {
+    return cell == WindowCell::EMPTY || cell == (p ? WindowCell::STONE_1 : WindowCell::STONE_0);
+}
+
+// What one side of a window gives each player's code. Bytes, so that taking a
+// part apart costs a load and no masking.
+struct LowPart {
+    // The start of the code: its leading 1, the cells the segment keeps on the
+    // low side (farthest first) and the square's own 1.
+    std::uint8_t start[PLAYER_NB];
+};
+
+struct HighPart {
+    std::uint8_t length[PLAYER_NB];  // cells the segment keeps on the high side
+    std::uint8_t bits[PLAYER_NB];    // their bits, nearest first
+};
+
+// Per low-side byte. The segment stops before the first stone of the other
+// player or the edge.
+constexpr std::array<LowPart, 256> buildLowParts(bool raw) {
+    std::array<LowPart, 256> parts{};
+    for (unsigned side = 0; side < 256; ++side) {
+        for (int p = 0; p < PLAYER_NB; ++p) {
+            unsigned start = 0;
+            int kept = 0;
+            for (int k = 1; k <= 4; ++k) {
+                const WindowCell cell = decodeCell(side, 4 - k, raw);
+                if (!segmentGoesOn(cell, p))
+                    break;
+                start |= (cell == WindowCell::EMPTY ? 0u : 1u) << kept;
+                ++kept;
+            }
+            start |= 1u << kept;
+            parts[side].start[p] = static_cast<std::uint8_t>(start << 1 | 1);
+        }
+    }
+    return parts;
+}
+
+// Per high-side byte.
+constexpr std::array<HighPart, 256> buildHighParts(bool raw) {
+    std::array<HighPart, 256> parts{};
+    for (unsigned side = 0; side < 256; ++side) {
+        for (int p = 0; p < PLAYER_NB; ++p) {
+            unsigned bits = 0;
+            unsigned kept = 0;
+            for (int k = 1; k <= 4; ++k) {
+                const WindowCell cell = decodeCell(side, k - 1, raw);
+                if (!segmentGoesOn(cell, p))
+                    break;
+                bits = bits * 2 + (cell == WindowCell::EMPTY ? 0u : 1u);
+                ++kept;
+            }
+            parts[side].length[p] = static_cast<std::uint8_t>(kept);
+            parts[side].bits[p] = static_cast<std::uint8_t>(bits);
+        }
+    }
+    return parts;
+}
+
+constexpr std::array<LowPart, 256> LOW_PARTS_RAW = buildLowParts(true);
+constexpr std::array<HighPart, 256> HIGH_PARTS_RAW = buildHighParts(true);
+constexpr std::array<LowPart, 256> LOW_PARTS = buildLowParts(false);
+constexpr std::array<HighPart, 256> HIGH_PARTS = buildHighParts(false);
+
+// Cells the window of a square has on each side of each direction, 0 to 4.
+struct WindowSpan {
+    int low[DIRECTION_NB];
+    int high[DIRECTION_NB];
+};
+
+constexpr WindowSpan windowSpan(int s) {
+    constexpr int LOW_DX[DIRECTION_NB] = {-1, 0, -1, -1};
+    constexpr int LOW_DY[DIRECTION_NB] = {0, -1, -1, 1};
+    WindowSpan span{};
+    for (int d = 0; d < DIRECTION_NB; ++d)
+        for (int sign = -1; sign <= 1; sign += 2) {
+            int count = 0;
+            for (int k = 1; k <= 4; ++k) {
+                const int x = columnOf(s) - sign * k * LOW_DX[d];
+                const int y = rowOf(s) - sign * k * LOW_DY[d];
+                if (x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
+                    break;
+                ++count;
+            }
+            (sign < 0 ? span.low : span.high)[d] = count;
+        }
+    return span;
+}
+
+// Per square, the off-board cells of its windows as window states: direction d
+// in bits 16d..16d+15, the low side's byte below the high side's. Zero for a
+// square whose windows lie wholly on the board.
+constexpr std::array<std::uint64_t, SQUARE_NB> buildWindowEdges() {
+    std::array<std::uint64_t, SQUARE_NB> edges{};
+    for (int s = 0; s < SQUARE_NB; ++s) {
+        const WindowSpan span = windowSpan(s);
+        std::uint64_t bits = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            const unsigned low = (1u << (2 * (4 - span.low[d]))) - 1;
+            const unsigned high = (0xFFu << (2 * span.high[d])) & 0xFFu;
+            bits |= static_cast<std::uint64_t>(low | high << 8) << (16 * d);
+        }
+        edges[s] = bits;
+    }
+    return edges;
+}
+
+constexpr std::array<std::uint64_t, SQUARE_NB> WINDOW_EDGES = buildWindowEdges();
+
+// The step between a window's consecutive cells in loading order: towards the
+// high side (the anti-diagonal's low side lies at the larger square index).
+constexpr int LOAD_STEP[DIRECTION_NB] = {1, 20, 21, -19};
+
+constexpr std::uint64_t BYTE_ONES = 0x0101010101010101ull;
+
+// One multiply gathers the 2-bit fields at the bottom of eight bytes into the
+// two side bytes, in bits 24-31 and 56-63: the partial products land on
+// distinct bit pairs, so nothing carries into them.
+constexpr std::uint64_t GATHER = 0x01041040ull;
+
+// Eight cell bytes, low side's farthest in byte 0 and high side's farthest in
+// byte 7, as raw side bytes.
+inline unsigned rawSides(std::uint64_t bytes, unsigned& high) {
+    const std::uint64_t gathered = (bytes & 3 * BYTE_ONES) * GATHER;
+    high = static_cast<unsigned>(gathered >> 56);
+    return static_cast<unsigned>(gathered >> 24) & 0xFFu;
+}
+
+// The same eight bytes as window-state side bytes: a stone is a byte with the
+// empty bit clear, its colour the next bit. Off-board cells still read as
+// whatever was loaded for them; the caller marks them.
+inline unsigned stateSides(std::uint64_t bytes, unsigned& high) {
+    const std::uint64_t stone = ~bytes & BYTE_ONES;
+    const std::uint64_t colour = (bytes >> 1) & BYTE_ONES;
+    const std::uint64_t states = (stone & ~colour) | ((stone & colour) << 1);
+    const std::uint64_t gathered = states * GATHER;
+    high = static_cast<unsigned>(gathered >> 56);
+    return static_cast<unsigned>(gathered >> 24) & 0xFFu;
+}
+
+template <int STEP>
+inline std::uint64_t loadWindow(const std::uint8_t* at) {
+    if constexpr (STEP == 1 && std::endian::native == std::endian::little) {
+        std::uint32_t low, high;
+        std::memcpy(&low, at - 4, 4);
+        std::memcpy(&high, at + 1, 4);
+        return low | static_cast<std::uint64_t>(high) << 32;
+    }
+    std::uint64_t bytes = 0;
+    for (int j = 0; j < 4; ++j)
+        bytes |= static_cast<std::uint64_t>(at[(j - 4) * STEP]) << (8 * j);
+    for (int j = 4; j < 8; ++j)
+        bytes |= static_cast<std::uint64_t>(at[(j - 3) * STEP]) << (8 * j);
+    return bytes;
+}
+
+// Near the edge a window's off-board cells have their states forced to "off the
+// board" afterwards, so any byte will do for them; one whose square would fall
+// outside the board's array is read from s instead.
+template <int STEP>
+inline std::uint64_t loadEdgeWindow(const std::uint8_t* cells, int s) {
+    std::uint64_t bytes = 0;
+    for (int j = 0; j < 8; ++j) {
+        const int offset = j < 4 ? (j - 4) * STEP : (j - 3) * STEP;
+        const unsigned square = static_cast<unsigned>(s + offset);
+        bytes |= static_cast<std::uint64_t>(cells[square < SQUARE_NB ? square : s]) << (8 * j);
+    }
+    return bytes;
+}
+
+inline void storeCodes(SquareLines& lines, int d, const LowPart& low, const HighPart& high) {
+    for (int p = 0; p < PLAYER_NB; ++p)
+        lines.code[p][d] = static_cast<std::uint16_t>(low.start[p] << high.length[p] | high.bits[p]);
+}
+
+template <int D>
+inline void interiorDirection(SquareLines& lines, const std::uint8_t* at) {
+    unsigned high;
+    const unsigned low = rawSides(loadWindow<LOAD_STEP[D]>(at), high);
+    storeCodes(lines, D, LOW_PARTS_RAW[low], HIGH_PARTS_RAW[high]);
+}
+
+template <int D>
+inline void edgeDirection(SquareLines& lines, const std::uint8_t* cells, int s, std::uint64_t edges) {
+    constexpr int SPAN = 4 * (LOAD_STEP[D] < 0 ? -LOAD_STEP[D] : LOAD_STEP[D]);
+    const unsigned edge = static_cast<unsigned>(edges >> (16 * D));
+    // Most windows that reach the edge still lie inside the board's array:
+    // those read their cells directly.
+    const bool inside = static_cast<unsigned>(s - SPAN) < static_cast<unsigned>(SQUARE_NB - 2 * SPAN);
+    const std::uint64_t bytes =
+        inside ? loadWindow<LOAD_STEP[D]>(cells + s) : loadEdgeWindow<LOAD_STEP[D]>(cells, s);
+    unsigned high;
+    const unsigned low = stateSides(bytes, high);
+    storeCodes(lines, D, LOW_PARTS[low | (edge & 0xFFu)], HIGH_PARTS[high | ((edge >> 8) & 0xFFu)]);
 }
 
 } // namespace
 
-int segmentCode(const K2Board& board, int s, int direction, int player, int sBit, int& firstSquare) {
-    return walkSegment(board, s, direction, player, sBit, &firstSquare);
+SquareLines computeLines(const K2Board& board, int s) {
+    SquareLines lines;
+    lines.square = s;
+    const std::uint64_t edges = WINDOW_EDGES[s];
+    if (edges == 0) {
+        const std::uint8_t* at = board.cells + s;
+        interiorDirection<0>(lines, at);
+        interiorDirection<1>(lines, at);
+        interiorDirection<2>(lines, at);
+        interiorDirection<3>(lines, at);
+    } else {
+        edgeDirection<0>(lines, board.cells, s, edges);
+        edgeDirection<1>(lines, board.cells, s, edges);
+        edgeDirection<2>(lines, board.cells, s, edges);
+        edgeDirection<3>(lines, board.cells, s, edges);
+    }
+    return lines;
 }
 
-void computeLines(const K2Board& board, int s) {
-    for (int d = 0; d < DIRECTION_NB; ++d) {
-        const std::uint16_t packed = packSquareDirs(s, DIRECTION_MASK[d]);
-        for (int p = 0; p < PLAYER_NB; ++p)
-            lineRecords[p][d] = {static_cast<std::uint16_t>(walkSegment(board, s, d, p, 1, nullptr)), packed};
+namespace {
+
+constexpr std::array<std::int32_t, SQUARE_NB> buildOpenWindowValues() {
+    std::array<std::int32_t, SQUARE_NB> values{};
+    for (int s = 0; s < SQUARE_NB; ++s) {
+        const WindowSpan span = windowSpan(s);
+        std::int32_t sum = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            // 1, the empty low cells, the square's stone, the empty high cells.
+            const int code = ((2 << span.low[d]) | 1) << span.high[d];
+            sum += TABLES.lineValue[code];
+        }
+        values[s] = sum;
     }
+    return values;
 }
+
+} // namespace
+
+constinit const std::array<std::int32_t, SQUARE_NB> openWindowValue = buildOpenWindowValues();
 
 } // namespace kelmo

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
+#include <set>
 #include <vector>
 
 #include "board/candidates.h"
 #include "board/threat_tables.h"
+#include "plain_segment.h"
 #include "support/board_diagram.h"
 
 namespace kelmo {
@@ -174,6 +177,74 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
         addBestSquares(*board, list, 8);
         EXPECT_EQ(listed(list), std::vector<int>{4}) << test::diagramOf(*board);
         expectListedWithBits(*board);
+    }
+}
+
+TEST(Candidates, BestSquaresRankByThePlainScoreOnRandomPositions) {
+    // The pass scores a square with no stone in its windows from a table and
+    // skips newcomers that cannot move up: the ranking must still be the one
+    // the line values give, near the edges and corners too.
+    auto plainScore = [](const K2Board& board, int sq) {
+        long long own = 0, theirs = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            own += lineValue(test::plainSegmentCode(board, columnOf(sq), rowOf(sq), d, board.sideToMove));
+            theirs += lineValue(test::plainSegmentCode(board, columnOf(sq), rowOf(sq), d, 1 - board.sideToMove));
+        }
+        return 5 * own + theirs;
+    };
+    CandidateList list{};
+    auto expectRanked = [&](K2Board& board, const std::string& what) {
+        list.count = 0;
+        addBestSquares(board, list, 8);
+        const std::vector<int> got = listed(list);
+        const std::string where = what + "\n" + test::diagramOf(board);
+        ASSERT_FALSE(got.empty()) << where;
+        ASSERT_LE(got.size(), 8u) << where;
+        ASSERT_EQ(std::set<int>(got.begin(), got.end()).size(), got.size()) << where;
+        for (size_t i = 1; i < got.size(); ++i)
+            ASSERT_GE(plainScore(board, got[i - 1]), plainScore(board, got[i])) << where;
+        const long long last = plainScore(board, got.back());
+        for (int sq = 0; sq < SQUARE_NB; ++sq) {
+            if (!board.isEmpty(sq) || (board.cells[sq] & CELL_CANDIDATE))
+                continue;
+            ASSERT_LE(plainScore(board, sq), last) << "square " << sq << " left out, " << where;
+        }
+        for (int sq : got)
+            board.cells[sq] &= static_cast<std::uint8_t>(~CELL_CANDIDATE);
+    };
+
+    // Few stones anywhere: squares far from every stone compete with the ones
+    // beside the stones, near the edges and corners too.
+    std::mt19937 scatter(7);
+    for (int position = 0; position < 300; ++position) {
+        K2Board board;
+        board.clear();
+        const int stones = 1 + position % 6;
+        while (board.moveCount < stones) {
+            const int sq = static_cast<int>(scatter() % SQUARE_NB);
+            if (board.isEmpty(sq))
+                board.play(sq);
+        }
+        expectRanked(board, "scattered position " + std::to_string(position));
+        if (HasFatalFailure())
+            return;
+    }
+
+    std::mt19937 random(99);
+    for (int game = 0; game < 16; ++game) {
+        K2Board board;
+        board.clear();
+        const int cx = static_cast<int>(random() % BOARD_SIZE), cy = static_cast<int>(random() % BOARD_SIZE);
+        for (int move = 0; move < 30; ++move) {
+            const int x = cx + static_cast<int>(random() % 9) - 4, y = cy + static_cast<int>(random() % 9) - 4;
+            if (x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE || !board.isEmpty(squareOf(x, y)))
+                continue;
+            board.play(squareOf(x, y));
+            if (move % 3 == 0)
+                expectRanked(board, "game " + std::to_string(game) + " move " + std::to_string(move));
+            if (HasFatalFailure())
+                return;
+        }
     }
 }
 

@@ -1,26 +1,25 @@
-// Line codes, the four tables and their invariants over every code.
+// Line codes, the tables and their invariants over every code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 #include <tuple>
 
 #include "board/k2board.h"
 #include "board/reach.h"
 #include "board/threat_tables.h"
+#include "plain_segment.h"
+#include "support/board_diagram.h"
 
 namespace kelmo {
 namespace {
 
-// Code of a segment written as X (the player's stones) and . (empty).
-int codeOf(const std::string& segment) {
-    int code = 1;
-    for (char c : segment)
-        code = code * 2 + (c == 'X');
-    return code;
-}
+using test::plainCode;
+using test::plainSegmentCode;
 
 std::string defenceString(int code) {
     std::string s;
@@ -41,7 +40,7 @@ TEST(LineCode, SegmentsEncodeAsLeadingOneThenCells) {
     } cases[] = {{"X", 3},         {"..XXX", 39},     {".XXXX.", 94},    {"..XXX..", 156},
                  {"X.XXX.X", 221}, {"....X....", 528}, {"...XXXX..", 572}};
     for (const auto& c : cases)
-        EXPECT_EQ(codeOf(c.segment), c.code) << c.segment;
+        EXPECT_EQ(plainCode(c.segment), c.code) << c.segment;
 }
 
 TEST(ThreatTables, ValuesOfListedCodes) {
@@ -66,7 +65,7 @@ TEST(ThreatTables, ValuesOfListedCodes) {
         {"XXXX", 6, 6, 1, ""},
     };
     for (const auto& c : cases) {
-        int code = codeOf(c.segment);
+        int code = plainCode(c.segment);
         EXPECT_EQ(movesToFive(code), c.toFive) << c.segment;
         EXPECT_EQ(movesToWin(code), c.toWin) << c.segment;
         EXPECT_EQ(lineValue(code), c.value) << c.segment;
@@ -85,7 +84,7 @@ bool ranksBefore(int a, int b) {
 }
 
 TEST(ThreatTables, CombinationCodesCountAsTheTwoThreatsTheyJoin) {
-    const int openThree = codeOf("..XXX.."), four = codeOf(".XXXX");
+    const int openThree = plainCode("..XXX.."), four = plainCode(".XXXX");
     // Two open threes, or two fours, from one stone cannot both be answered:
     // the square is as good as an open four, a winning line.
     EXPECT_EQ(movesToWin(CODE_DOUBLE_THREE), 0);
@@ -131,8 +130,33 @@ TEST(ThreatTables, InvariantsHoldForEveryRealCode) {
     }
 }
 
+TEST(ThreatTables, ListOrderNumberRanksAsTheThreeKeys) {
+    // Every pair of codes, the combination codes included.
+    for (int a = 0; a < LINE_CODE_NB; ++a)
+        for (int b = 0; b < LINE_CODE_NB; ++b)
+            if ((listOrder(a) < listOrder(b)) != ranksBefore(a, b))
+                FAIL() << "codes " << a << " and " << b;
+}
+
+TEST(ThreatTables, DistanceBitsGiveTheLeastOverFourLines) {
+    std::mt19937 random(4);
+    for (int round = 0; round < 5000; ++round) {
+        int codes[DIRECTION_NB];
+        unsigned bits = 0;
+        int leastFive = 7, leastWin = 7;
+        for (int& code : codes) {
+            code = 2 + static_cast<int>(random() % (LINE_CODE_NB - 2));
+            bits |= distanceBits(code);
+            leastFive = std::min(leastFive, movesToFive(code));
+            leastWin = std::min(leastWin, movesToWin(code));
+        }
+        ASSERT_EQ(std::countr_zero(bits & 0xFFu), leastFive) << codes[0] << " " << codes[1] << " " << codes[2];
+        ASSERT_EQ(std::countr_zero(bits >> 8), leastWin) << codes[0] << " " << codes[1] << " " << codes[2];
+    }
+}
+
 TEST(ThreatTables, ValueFollowsTheClassAndFallsWithEveryDefenceSquare) {
-    const int five = lineValue(codeOf("XXXXX"));
+    const int five = lineValue(plainCode("XXXXX"));
     // One value per class (moves to win, moves to five) and number of defence squares.
     std::map<std::tuple<int, int, int>, int> valueOf;
     for (int code = 2; code < LINE_CODE_NB; ++code) {
@@ -180,7 +204,7 @@ TEST(ThreatTables, ValueFollowsTheClassAndFallsWithEveryDefenceSquare) {
         {".....", 5, 5, 5, 2},
     };
     for (const auto& c : classes) {
-        const int code = codeOf(c.segment);
+        const int code = plainCode(c.segment);
         EXPECT_EQ(movesToWin(code), c.toWin) << c.segment;
         EXPECT_EQ(movesToFive(code), c.toFive) << c.segment;
         EXPECT_EQ(std::popcount(static_cast<unsigned>(threatTables.defenceMask[code])), c.defences) << c.segment;
@@ -191,15 +215,16 @@ TEST(ThreatTables, ValueFollowsTheClassAndFallsWithEveryDefenceSquare) {
 TEST(ComputeLines, EdgeAndOpenWindow) {
     K2Board board;
     board.clear();
-    computeLines(board, 0);
-    EXPECT_EQ(lineRecords[0][0].code, 48);  // X.... on the left edge
-    EXPECT_EQ(lineRecords[1][0].code, 48);
-    EXPECT_EQ(lineRecords[0][0].squareDirs, packSquareDirs(0, 8));
-    EXPECT_EQ(lineRecords[1][3].squareDirs, packSquareDirs(0, 1));
-    computeLines(board, CENTRE);
+    const SquareLines corner = computeLines(board, 0);
+    EXPECT_EQ(corner.code[0][0], 48);  // X.... on the left edge
+    EXPECT_EQ(corner.code[1][0], 48);
+    EXPECT_EQ(corner.record(0, 0).squareDirs, packSquareDirs(0, 8));
+    EXPECT_EQ(corner.record(1, 3).squareDirs, packSquareDirs(0, 1));
+    EXPECT_EQ(corner.record(1, 3).code, corner.code[1][3]);
+    const SquareLines centre = computeLines(board, CENTRE);
     for (int p = 0; p < PLAYER_NB; ++p)
         for (int d = 0; d < DIRECTION_NB; ++d)
-            EXPECT_EQ(lineRecords[p][d].code, 528);
+            EXPECT_EQ(centre.code[p][d], 528);
 }
 
 TEST(ComputeLines, StonesCloseOneSideForTheOtherPlayer) {
@@ -209,18 +234,17 @@ TEST(ComputeLines, StonesCloseOneSideForTheOtherPlayer) {
     board.cells[squareOf(8, 10)] = STONE_OF[0];
     board.cells[squareOf(12, 10)] = STONE_OF[1];
     board.cells[squareOf(11, 10)] = STONE_OF[1];
-    computeLines(board, squareOf(10, 10));
+    const SquareLines lines = computeLines(board, squareOf(10, 10));
     // Player 1: the segment runs from x 9 (o at 8 closes it) to x 14: .XXX..
-    EXPECT_EQ(lineRecords[1][0].code, codeOf(".XXX.."));
+    EXPECT_EQ(lines.code[1][0], plainCode(".XXX.."));
     // Player 0: from x 6 to x 10, closed by player 1's stone at 11: ..X.X
-    EXPECT_EQ(lineRecords[0][0].code, codeOf("..X.X"));
+    EXPECT_EQ(lines.code[0][0], plainCode("..X.X"));
     // Boxed in: one empty cell each side, then the other player's stones.
     K2Board boxed;
     boxed.clear();
     boxed.cells[squareOf(8, 5)] = STONE_OF[1];
     boxed.cells[squareOf(12, 5)] = STONE_OF[1];
-    computeLines(boxed, squareOf(10, 5));
-    EXPECT_EQ(lineRecords[0][0].code, 10);
+    EXPECT_EQ(computeLines(boxed, squareOf(10, 5)).code[0][0], 10);
     EXPECT_EQ(movesToWin(10), 6);
     EXPECT_EQ(lineValue(10), 1);
 }
@@ -231,12 +255,103 @@ TEST(ComputeLines, AntiDiagonalRunsFromTheLowerLeft) {
     // Stone of player 0 one step down-left of s (smaller column): it is the cell before s.
     const int s = squareOf(10, 10);
     board.cells[s + 19] = STONE_OF[0];
-    computeLines(board, s);
-    EXPECT_EQ(lineRecords[0][3].code, codeOf("...XX...."));
+    EXPECT_EQ(computeLines(board, s).code[0][3], plainCode("...XX...."));
     int first;
-    EXPECT_EQ(segmentCode(board, s, 3, 0, 1, first), codeOf("...XX...."));
+    EXPECT_EQ(segmentCode(board, s, 3, 0, 1, first), plainCode("...XX...."));
     EXPECT_EQ(first, s + 4 * 19);
-    EXPECT_EQ(segmentCode(board, s, 3, 0, 0, first), codeOf("...X....."));
+    EXPECT_EQ(segmentCode(board, s, 3, 0, 0, first), plainCode("...X....."));
+}
+
+// Compares every code of every empty square with the plain walk; returns the
+// number of squares compared.
+int expectPlainCodes(const K2Board& board, const std::string& what) {
+    int compared = 0;
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        if (!board.isEmpty(sq))
+            continue;
+        const SquareLines lines = computeLines(board, sq);
+        EXPECT_EQ(lines.square, sq);
+        for (int p = 0; p < PLAYER_NB; ++p)
+            for (int d = 0; d < DIRECTION_NB; ++d) {
+                const int want = plainSegmentCode(board, columnOf(sq), rowOf(sq), d, p);
+                if (lines.code[p][d] != want) {
+                    ADD_FAILURE() << what << ": square " << sq << " player " << p << " direction " << d
+                                  << " code " << lines.code[p][d] << ", walked " << want << "\n"
+                                  << test::diagramOf(board);
+                    return compared;
+                }
+            }
+        ++compared;
+    }
+    return compared;
+}
+
+TEST(ComputeLines, MatchesAPlainWalkOnRandomBoards) {
+    // Raw mt19937 output only: its sequence is fixed by the standard, so the
+    // boards are the same with every library.
+    std::mt19937 random(20261210);
+    int compared = 0;
+    for (int round = 0; round < 400; ++round) {
+        K2Board board;
+        board.clear();
+        // From a few stones to a nearly full board; every flag bit the
+        // bookkeeping can leave on a cell, which the codes must ignore.
+        const unsigned density = 2 + round % 97;
+        for (int sq = 0; sq < SQUARE_NB; ++sq) {
+            const unsigned r = random();
+            std::uint8_t flags = static_cast<std::uint8_t>((r >> 8) & 0x7C);
+            if (r % 100 < density)
+                board.cells[sq] = static_cast<std::uint8_t>(STONE_OF[(r >> 16) & 1] | (flags & CELL_CANDIDATE));
+            else
+                board.cells[sq] = static_cast<std::uint8_t>(CELL_EMPTY | ((r >> 20) & CELL_ACTIVE) | flags);
+        }
+        compared += expectPlainCodes(board, "random board " + std::to_string(round));
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(compared, 20000);
+}
+
+TEST(ComputeLines, MatchesAPlainWalkThroughRandomGames) {
+    std::mt19937 random(1210);
+    for (int game = 0; game < 12; ++game) {
+        K2Board board;
+        board.clear();
+        // Stones gather near a random spot, edges and corners included.
+        const int cx = static_cast<int>(random() % BOARD_SIZE), cy = static_cast<int>(random() % BOARD_SIZE);
+        for (int move = 0; move < 80; ++move) {
+            int sq = -1;
+            for (int attempt = 0; attempt < 200 && sq < 0; ++attempt) {
+                const int x = cx + static_cast<int>(random() % 11) - 5;
+                const int y = cy + static_cast<int>(random() % 11) - 5;
+                if (x >= 0 && x < BOARD_SIZE && y >= 0 && y < BOARD_SIZE && board.isEmpty(squareOf(x, y)))
+                    sq = squareOf(x, y);
+            }
+            if (sq < 0)
+                break;
+            board.play(sq);
+            expectPlainCodes(board, "game " + std::to_string(game) + " move " + std::to_string(move));
+            if (HasFailure())
+                return;
+        }
+    }
+}
+
+TEST(ComputeLines, OpenWindowValueIsTheEmptyBoardsLineValues) {
+    K2Board board;
+    board.clear();
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        int sum = 0;
+        for (int d = 0; d < DIRECTION_NB; ++d) {
+            const int code = plainSegmentCode(board, columnOf(sq), rowOf(sq), d, 0);
+            ASSERT_EQ(code, plainSegmentCode(board, columnOf(sq), rowOf(sq), d, 1));
+            sum += lineValue(code);
+        }
+        EXPECT_EQ(openWindowValue[sq], sum) << "square " << sq;
+    }
+    // The centre's four open windows: ....X.... is an open one, three moves
+    // from an open four, with two defence squares.
+    EXPECT_EQ(openWindowValue[CENTRE], 4 * 568);
 }
 
 TEST(Reach, CornerAndCentreEntries) {
