@@ -24,13 +24,7 @@
 namespace kelmo {
 namespace {
 
-const std::string ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
-const std::string UNKNOWN = "ERROR Unknown Command!";
-const std::string FATAL = "ERROR Fatal Error, Protocol Mismatch!";
-const std::string SIZE_ERROR = "ERROR Unsupport size of board, supported size is 20!";
-const std::string BODY_ERROR = "ERROR Error while updating board!";
-const std::string DONE_ERROR = "'DONE' or digit expected!";
-const std::string NO_MOVE = "ERROR No empty square left to play!";
+using namespace test;
 
 // An output stream buffer that hands every finished line to a callback while
 // the loop is still running, so the brain can be examined at that moment.

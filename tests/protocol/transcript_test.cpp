@@ -23,13 +23,6 @@ constexpr int RUN_MS = 120000;   // a whole transcript
 constexpr int REPLY_MS = 60000;  // one reply
 constexpr auto LINE = BrainProcess::ReadResult::Line;
 
-const std::string ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
-const std::string UNKNOWN = "ERROR Unknown Command!";
-const std::string FATAL = "ERROR Fatal Error, Protocol Mismatch!";
-const std::string SIZE_ERROR = "ERROR Unsupport size of board, supported size is 20!";
-const std::string BODY_ERROR = "ERROR Error while updating board!";
-const std::string DONE_ERROR = "'DONE' or digit expected!";
-const std::string NO_MOVE = "ERROR No empty square left to play!";
 const std::string ANY_MOVE = "<move>";  // a well-formed move line onto a square no stone holds
 
 // Searches in these transcripts get 200 ms or less, so the cases stay quick.
