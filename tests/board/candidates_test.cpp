@@ -58,18 +58,18 @@ TEST(Candidates, FiveSquaresDecideAtOnce) {
     CandidateList list{};
     // Player 1 (to move) has four in a row: it completes five even though
     // player 0 also threatens five.
-    auto both = test::boardWithStones({105, 106, 107, 108}, {305, 306, 307, 308}, 1);
+    auto both = test::setUpBoard({105, 106, 107, 108}, {305, 306, 307, 308}, 1);
     EXPECT_EQ(generateCandidates(*both, list), VERDICT_WIN);
     ASSERT_EQ(list.count, 1);
     EXPECT_TRUE(list.squares[0] == 304 || list.squares[0] == 309);
 
     // Player 0 threatens five at one square only (104 is blocked): block it.
-    auto one = test::boardWithStones({105, 106, 107, 108}, {104, 0, 19, 399}, 1);
+    auto one = test::setUpBoard({105, 106, 107, 108}, {104, 0, 19, 399}, 1);
     EXPECT_EQ(generateCandidates(*one, list), VERDICT_OPEN);
     EXPECT_EQ(listed(list), std::vector<int>{109});
 
     // Two five-squares of player 0: lost.
-    auto two = test::boardWithStones({105, 106, 107, 108}, {0, 19, 399, 380}, 1);
+    auto two = test::setUpBoard({105, 106, 107, 108}, {0, 19, 399, 380}, 1);
     EXPECT_EQ(generateCandidates(*two, list), VERDICT_LOSS);
     ASSERT_EQ(list.count, 1);
     EXPECT_TRUE(list.squares[0] == 104 || list.squares[0] == 109);
@@ -79,7 +79,7 @@ TEST(Candidates, FiveSquaresDecideAtOnce) {
 TEST(Candidates, OpenFourToMakeWins) {
     CandidateList list{};
     // Player 1 to move with an open three; player 0 has nothing as fast.
-    auto board = test::boardWithStones({0, 19, 380}, {210, 211, 212}, 1);
+    auto board = test::setUpBoard({0, 19, 380}, {210, 211, 212}, 1);
     EXPECT_EQ(generateCandidates(*board, list), VERDICT_WIN);
     ASSERT_EQ(list.count, 1);
     EXPECT_TRUE(list.squares[0] == 209 || list.squares[0] == 213);
@@ -87,22 +87,26 @@ TEST(Candidates, OpenFourToMakeWins) {
 
 TEST(Candidates, DefencesAgainstAnOpenThreeAndTheSecondThree) {
     CandidateList list{};
-    auto board = test::boardWithStones({210, 211, 212}, {0, 19}, 1);
+    auto board = test::setUpBoard({210, 211, 212}, {0, 19}, 1);
     EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
     EXPECT_EQ(listed(list), (std::vector<int>{209, 213})) << test::threatListText(*board, 0);
     expectNoCandidateBits(*board);
 
     // A second open three in another line (column 12, rows 4..6) is not covered.
-    auto two = test::boardWithStones({210, 211, 212, 92, 112, 132}, {0, 19, 399, 380, 360}, 1);
+    // The two threes rank alike, and the set-up lists squares in board order, so
+    // the column three's end at (12, 3) heads the list: the one square offered
+    // answers that three and leaves the row three standing.
+    auto two = test::setUpBoard({210, 211, 212, 92, 112, 132}, {0, 19, 399, 380, 360}, 1);
     EXPECT_EQ(generateCandidates(*two, list), VERDICT_LOSS) << test::threatListText(*two, 0);
-    EXPECT_EQ(listed(list), std::vector<int>{209});
+    EXPECT_EQ(listed(list), std::vector<int>{squareOf(12, 3)}) << test::threatListText(*two, 0);
+    EXPECT_EQ(two->threatHead(0)->square(), squareOf(12, 3)) << test::threatListText(*two, 0);
     expectNoCandidateBits(*two);
 }
 
 TEST(Candidates, AnswersToThreesThenBestSquares) {
     CandidateList list{};
     // Player 0 at 210 and 211, player 1 at 399, player 1 to move.
-    auto board = test::boardWithStones({210, 211}, {399}, 1);
+    auto board = test::setUpBoard({210, 211}, {399}, 1);
     EXPECT_EQ(generateCandidates(*board, list), VERDICT_OPEN);
     std::vector<int> got = listed(list);
     ASSERT_EQ(got.size(), 10u) << test::threatListText(*board, 0);
@@ -119,12 +123,12 @@ TEST(Candidates, DoubleThreeWinsOnlyWhenTheOpponentHasNoFour) {
     CandidateList list{};
     // Player 1 (to move) makes two open threes at 210: row 209..211 missing the
     // centre, and column 190..230 missing the centre.
-    auto quiet = test::boardWithStones({0, 19, 380, 399}, {209, 211, 190, 230}, 1);
+    auto quiet = test::setUpBoard({0, 19, 380, 399}, {209, 211, 190, 230}, 1);
     EXPECT_EQ(generateCandidates(*quiet, list), VERDICT_WIN) << test::threatListText(*quiet, 1);
     EXPECT_EQ(listed(list), std::vector<int>{210});
 
     // The same with player 0 holding a four-square (a closed three plus one).
-    auto answered = test::boardWithStones({60, 61, 62, 19, 380}, {209, 211, 190, 230, 59}, 1);
+    auto answered = test::setUpBoard({60, 61, 62, 19, 380}, {209, 211, 190, 230, 59}, 1);
     ASSERT_NE(answered->threatHead(0), nullptr);
     ASSERT_EQ(movesToFive(answered->threatHead(0)->code), 1) << test::threatListText(*answered, 0);
     EXPECT_EQ(generateCandidates(*answered, list), VERDICT_OPEN);
@@ -160,7 +164,7 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
         // middle row. The mover's potential counts five times the opponent's, so
         // the squares that make the mover's pair a three come first: (7, 5)
         // before its mirror image (10, 5), in visiting order.
-        auto board = test::boardWithStones({squareOf(8, 14), squareOf(9, 14)}, {squareOf(8, 5), squareOf(9, 5)}, 1);
+        auto board = test::setUpBoard({squareOf(8, 14), squareOf(9, 14)}, {squareOf(8, 5), squareOf(9, 5)}, 1);
         list.count = 0;
         addBestSquares(*board, list, 8);
         std::vector<int> got = listed(list);
@@ -172,7 +176,7 @@ TEST(Candidates, BestSquaresKeepOnlyThoseNearTheTop) {
     {
         // A five-square is worth over a hundred times any other square here, and
         // only squares scoring a hundredth of the best are kept: it stays alone.
-        auto board = test::boardWithStones({399, 398, 379, 378}, {0, 1, 2, 3}, 1);
+        auto board = test::setUpBoard({399, 398, 379, 378}, {0, 1, 2, 3}, 1);
         list.count = 0;
         addBestSquares(*board, list, 8);
         EXPECT_EQ(listed(list), std::vector<int>{4}) << test::diagramOf(*board);
@@ -272,7 +276,7 @@ TEST(Candidates, FourThreeCountersAnOpenThree) {
     // four-three whose defences are all new, so it wins. The last stone at (9, 9)
     // re-lists (9, 10) before the partner four-square (10, 10), so the
     // four-three is met first.
-    auto board = test::boardWithStones({310, 311, 312, squareOf(5, 10), 0},
+    auto board = test::setUpBoard({310, 311, 312, squareOf(5, 10), 0},
                                        {squareOf(6, 10), squareOf(7, 10), squareOf(8, 10), squareOf(9, 8),
                                         squareOf(9, 9)},
                                        1);

@@ -42,7 +42,7 @@ TEST(K2Board, ClearThenPlayAlternatesColours) {
 
 TEST(K2Board, PlayOnAListedSquareLeavesAPlainStoneAndNoEntries) {
     // Player 0's open three 210..212 lists 209 and 213 (and more) for player 0.
-    auto board = test::boardWithStones({210, 211, 212}, {0, 19}, 1);
+    auto board = test::setUpBoard({210, 211, 212}, {0, 19}, 1);
     ASSERT_TRUE(board->cells[209] & CELL_LISTED[0]);
     board->play(209);
     EXPECT_EQ(board->cells[209] & (CELL_EMPTY | CELL_COLOUR), CELL_COLOUR);
@@ -52,7 +52,7 @@ TEST(K2Board, PlayOnAListedSquareLeavesAPlainStoneAndNoEntries) {
 }
 
 TEST(K2Board, CloneIsDeepAndIndependent) {
-    auto board = test::boardWithStones({210, 211, 212, 150}, {0, 19, 399, 380}, 1);
+    auto board = test::setUpBoard({210, 211, 212, 150}, {0, 19, 399, 380}, 1);
     const int n0 = listLength(*board, 0), n1 = listLength(*board, 1);
     ASSERT_GT(n0, 0);
     std::unique_ptr<K2Board> copy(board->clone());
@@ -99,7 +99,7 @@ TEST(K2Board, PlayReportsAFiveSquareForTheSideToMove) {
 
 TEST(K2Board, SixInARowCountsAsFive) {
     // x x x . x x on row 3: the gap completes six.
-    auto board = test::boardWithStones({399, 398, 397, 396, 395}, {60, 61, 62, 64, 65}, 1);
+    auto board = test::setUpBoard({399, 398, 397, 396, 395}, {60, 61, 62, 64, 65}, 1);
     bool found = false;
     for (const ThreatListItem* it = board->threatHead(1); it; it = board->nextThreat(it))
         if (it->square() == 63 && movesToFive(it->code) == 0)

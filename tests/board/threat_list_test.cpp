@@ -51,7 +51,7 @@ TEST(ThreatList, FourThreeGetsTwoEntriesAndTheSecondEntryBit) {
     // Player 0: a closed three on row 10 (x 6..8, blocked at x 5 by player 1)
     // and an open two on column 9 (rows 8, 9, 12 apart), meeting at (9, 10).
     // At (9, 10): row gives ..XXXX -> a four; column gives an open three.
-    auto board = test::boardWithStones({squareOf(6, 10), squareOf(7, 10), squareOf(8, 10),
+    auto board = test::setUpBoard({squareOf(6, 10), squareOf(7, 10), squareOf(8, 10),
                                         squareOf(9, 8), squareOf(9, 9)},
                                        {squareOf(5, 10), 0, 399, 19, 380}, 0);
     // Touch the square again so it is evaluated with everything in place.
@@ -107,7 +107,7 @@ TEST(ThreatList, EstimateCountsWinningEntriesAtTheHead) {
 
     // Player 0 has an open three (two open-four squares head its list) and is
     // not to move after player 1's reply.
-    auto board = test::boardWithStones({210, 211, 212}, {0, 19}, 1);
+    auto board = test::setUpBoard({210, 211, 212}, {0, 19}, 1);
     board->estimate(first, second);
     EXPECT_EQ(first, 3);
     EXPECT_EQ(second, 1);

@@ -109,7 +109,7 @@ TEST(RunSearch, NoBudgetChoosesFromTheFirstExpansion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // Player 0 has an open three: the brain has several defences to choose from.
-        auto root = rootOn(ctx, test::boardWithStones({210, 211, 212}, {189, 230}, 1));
+        auto root = rootOn(ctx, test::setUpBoard({210, 211, 212}, {189, 230}, 1));
         SearchStats stats;
         int move = runSearch(ctx, root, c.timeLimit, c.memoryLimit, 1000, &stats);
         EXPECT_EQ(stats.iterations, 0u);
@@ -146,9 +146,9 @@ TEST(RunSearch, AnswersAtOnceWithFewerThanTwoRootMoves) {
     cases.push_back({"one stone: the generator's one answer", test::playSequence({0}), {21}, {1, 1}});
     // Verdicts at the root: the list holds the decisive square.
     cases.push_back({"brain makes an open four",
-                     test::boardWithStones({0, 19, 380}, {210, 211, 212}, 1), {209, 213}, {0, INF}});
+                     test::setUpBoard({0, 19, 380}, {210, 211, 212}, 1), {209, 213}, {0, INF}});
     cases.push_back({"brain cannot stop an open four",
-                     test::boardWithStones({210, 211, 212, 213}, {0, 19, 380, 399}, 1),
+                     test::setUpBoard({210, 211, 212, 213}, {0, 19, 380, 399}, 1),
                      {209, 214}, {INF, 0}});
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -265,7 +265,7 @@ TEST(RunSearch, StopsWhenOnlyOneRootMoveIsNotLost) {
     // The opponent has two open threes (210..212 and 92, 112, 132): the brain can
     // only play its two fours (388, 389 from 385..387, blocked at 384), and each
     // is answered by the forced block after which the threes win.
-    auto root = rootOn(ctx, test::boardWithStones({210, 211, 212, 92, 112, 132, 384},
+    auto root = rootOn(ctx, test::setUpBoard({210, 211, 212, 92, 112, 132, 384},
                                              {385, 386, 387, 0, 19, 380, 399}, 1));
     SearchStats stats;
     int move = runSearch(ctx, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, 1000, &stats);
@@ -397,7 +397,7 @@ TEST(RunSearch, NoRoomForTheRootsChildrenStillGivesTheGeneratorsFirstMove) {
     SearchContext ctx;
     ctx.arena.limitBlocks(1);
     // Player 0 has an open three: the brain has several defences to choose from.
-    auto board = test::boardWithStones({210, 211, 212}, {189, 230}, 1);
+    auto board = test::setUpBoard({210, 211, 212}, {189, 230}, 1);
     StatNode* root = test::rootOn(ctx, *board);
     while (ctx.arena.allocate(NodeArena::GRAIN)) {
     }

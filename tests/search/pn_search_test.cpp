@@ -227,7 +227,7 @@ struct VerdictCase {
 };
 
 std::unique_ptr<K2Board> boardOf(const std::vector<int>& p0, const std::vector<int>& p1, int side) {
-    return test::boardWithStones(p0, p1, side);
+    return test::setUpBoard(p0, p1, side);
 }
 
 TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {

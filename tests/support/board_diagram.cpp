@@ -70,24 +70,6 @@ std::unique_ptr<K2Board> playSequence(std::initializer_list<int> squares) {
     return board;
 }
 
-std::unique_ptr<K2Board> boardWithStones(const std::vector<int>& p0, const std::vector<int>& p1,
-                                         int sideToMove) {
-    auto board = std::make_unique<K2Board>();
-    board->clear();
-    for (size_t i = 0; i < p0.size() || i < p1.size(); ++i) {
-        if (i < p0.size()) {
-            board->sideToMove = 0;
-            board->play(p0[i]);
-        }
-        if (i < p1.size()) {
-            board->sideToMove = 1;
-            board->play(p1[i]);
-        }
-    }
-    board->sideToMove = static_cast<std::uint8_t>(sideToMove);
-    return board;
-}
-
 std::string diagramOf(const K2Board& board) {
     std::string s;
     for (int y = 0; y < BOARD_SIZE; ++y) {

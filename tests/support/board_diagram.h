@@ -44,12 +44,6 @@ std::unique_ptr<K2Board> boardFromDiagram(std::string_view diagram, int sideToMo
 // Plays the squares in order on a cleared board (player 0 first).
 std::unique_ptr<K2Board> playSequence(std::initializer_list<int> squares);
 
-// Plays player 0's stones and player 1's stones alternately through play(),
-// player 0 first, then sets the side to move: the lists hold what those plays
-// left, in the order the plays listed them.
-std::unique_ptr<K2Board> boardWithStones(const std::vector<int>& player0, const std::vector<int>& player1,
-                                         int sideToMove);
-
 // Renders the board as 20 rows of 'x', 'o' and '.'.
 std::string diagramOf(const K2Board& board);
 
