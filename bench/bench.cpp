@@ -510,8 +510,8 @@ int main(int argc, char** argv) {
                 " boards, %" PRIu64 " list items (%.0f bytes of objects per node)\n",
                 double(first.memoryGrowth) / double(first.stats.builtNodes), t.nodes, t.boards, t.items,
                 double(t.ownBytes()) / double(t.nodes));
-    std::printf("  sizes: node %zu, stored position %zu, list record %zu\n", sizeof(StatNode), sizeof(PackedPosition),
-                sizeof(LineRecord));
+    std::printf("  sizes: node %zu, stored position %zu, list record %zu\n", sizeof(StatNode),
+                sizeof(PackedPosition), sizeof(LineRecord));
 
     // A tree that fills the largest limit, and its teardown.
     Run large = search(context, big, 0, LARGE_MEMORY_LIMIT, false);

@@ -59,7 +59,9 @@ public:
     std::uint16_t moveCount;
     std::uint16_t listLength[PLAYER_NB];
 
-    static constexpr std::size_t bytesFor(std::size_t records) { return sizeof(PackedPosition) + records * sizeof(LineRecord); }
+    static constexpr std::size_t bytesFor(std::size_t records) {
+        return sizeof(PackedPosition) + records * sizeof(LineRecord);
+    }
     std::size_t bytes() const { return bytesFor(std::size_t{listLength[0]} + listLength[1]); }
 
     // The records of a player's list, in list order.
