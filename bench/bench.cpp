@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "board/candidates.h"
@@ -112,7 +114,7 @@ std::int64_t residentAnonymous() {
 struct TreeCensus {
     std::uint64_t nodes = 0, boards = 0, items = 0;
     std::uint64_t ownBytes() const {
-        return nodes * sizeof(StatNode) + boards * sizeof(K2Board) + items * sizeof(ThreatListItem);
+        return nodes * sizeof(StatNode) + boards * sizeof(PackedPosition) + items * sizeof(LineRecord);
     }
 };
 
@@ -125,9 +127,7 @@ TreeCensus census(const StatNode* root) {
         ++c.nodes;
         if (node->board) {
             ++c.boards;
-            for (int p = 0; p < PLAYER_NB; ++p)
-                for (const ThreatListItem* it = node->board->threatHead(p); it; it = node->board->nextThreat(it))
-                    ++c.items;
+            c.items += std::uint64_t{node->board->listLength[0]} + node->board->listLength[1];
         }
         for (unsigned i = 0; i < node->childrenCnt; ++i)
             stack.push_back(node->child(i));
@@ -184,26 +184,41 @@ std::uint64_t fnv1a(std::uint64_t hash, std::uint32_t value) {
     return hash;
 }
 
-// One expansion the search really made: the parent's board, the move that led
-// to the expanded node, the node's own (kept) board and its children's moves.
+// One expansion the search really made: the parent's position (stored, and
+// unpacked), the move that led to the expanded node, the node's own position
+// unpacked and its children's moves.
 struct Expansion {
-    const K2Board* parent;
+    const PackedPosition* storedParent;
+    std::shared_ptr<const K2Board> parent;
     int move;
-    const K2Board* position;
+    std::shared_ptr<const K2Board> position;
     std::vector<int> children;
 };
 
 // The expansions behind a whole tree (kept whole: no subtree released), in the
-// order a depth-first walk meets them.
+// order a depth-first walk meets them. Every stored position is unpacked once.
 std::vector<Expansion> expansionsOf(const StatNode* root) {
     std::vector<Expansion> found;
+    std::unordered_map<const PackedPosition*, std::shared_ptr<const K2Board>> unpacked;
+    auto boardOf = [&](const PackedPosition* stored) -> std::shared_ptr<const K2Board> {
+        if (!stored)
+            return nullptr;
+        std::shared_ptr<const K2Board>& board = unpacked[stored];
+        if (!board) {
+            auto fresh = std::make_shared<K2Board>();
+            fresh->copyFrom(*stored);
+            board = std::move(fresh);
+        }
+        return board;
+    };
     std::vector<const StatNode*> stack{root};
     while (!stack.empty()) {
         const StatNode* node = stack.back();
         stack.pop_back();
         if (!node->isExpanded())
             continue;
-        Expansion e{node->parent ? node->parent->board : nullptr, node->move, node->board, {}};
+        const PackedPosition* storedParent = node->parent ? node->parent->board : nullptr;
+        Expansion e{storedParent, boardOf(storedParent), node->move, boardOf(node->board), {}};
         for (unsigned i = 0; i < node->childrenCnt; ++i) {
             e.children.push_back(node->child(i)->move);
             stack.push_back(node->child(i));
@@ -280,17 +295,18 @@ void phaseSplit(const Position& p) {
     constexpr int ROUNDS = 3;
     double copy = 0, copyPlay = 0, lines = 0, estimate = 0, candidates = 0, allocation = 0, packing = 0;
     for (int round = 0; round < ROUNDS; ++round) {
-        // Boards copied: the rebuilt position and one scratch copy per child.
+        // Boards copied: the position rebuilt from its parent's stored form and
+        // one scratch copy per child.
         copy += timeCpu([&] {
             for (const Expansion& e : expansions) {
-                work.copyFrom(*e.parent);
+                work.copyFrom(*e.storedParent);
                 for (std::size_t i = 0; i < e.children.size(); ++i)
                     probe.copyFrom(*e.position);
             }
         });
         copyPlay += timeCpu([&] {
             for (const Expansion& e : expansions) {
-                work.copyFrom(*e.parent);
+                work.copyFrom(*e.storedParent);
                 work.play(e.move);
                 for (int move : e.children) {
                     probe.copyFrom(*e.position);
@@ -314,18 +330,18 @@ void phaseSplit(const Position& p) {
             for (const Expansion& e : expansions)
                 sink = sink + generateCandidates(const_cast<K2Board&>(*e.position), list);
         });
-        // The arena's part: a packed board and a child array per expansion.
+        // The arena's part: a stored position and a child array per expansion.
         NodeArena arena;
         allocation += timeCpu([&] {
             for (const Expansion& e : expansions) {
-                sink = sink + (arena.allocate(e.position->packedBytes()) != nullptr);
+                sink = sink + (arena.allocate(e.position->positionBytes()) != nullptr);
                 sink = sink + (arena.allocate(e.children.size() * sizeof(StatNode)) != nullptr);
             }
         });
         arena.reset();
         packing += timeCpu([&] {
             for (const Expansion& e : expansions)
-                e.position->packInto(arena.allocate(e.position->packedBytes()));
+                e.position->packPosition(arena.allocate(e.position->positionBytes()));
         });
     }
     for (K2Board* board : played)
@@ -366,7 +382,7 @@ void clonePlay(const Position& p) {
     delete position;
     runSearch(context, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, ITERATION_CAP);
     struct Leaf {
-        const K2Board* parent;
+        std::shared_ptr<const K2Board> parent;
         int move;
     };
     std::vector<Leaf> leaves;
@@ -494,8 +510,8 @@ int main(int argc, char** argv) {
                 " boards, %" PRIu64 " list items (%.0f bytes of objects per node)\n",
                 double(first.memoryGrowth) / double(first.stats.builtNodes), t.nodes, t.boards, t.items,
                 double(t.ownBytes()) / double(t.nodes));
-    std::printf("  sizes: node %zu, board %zu, list item %zu\n", sizeof(StatNode), sizeof(K2Board),
-                sizeof(ThreatListItem));
+    std::printf("  sizes: node %zu, stored position %zu, list record %zu\n", sizeof(StatNode),
+                sizeof(PackedPosition), sizeof(LineRecord));
 
     // A tree that fills the largest limit, and its teardown.
     Run large = search(context, big, 0, LARGE_MEMORY_LIMIT, false);

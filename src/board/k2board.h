@@ -44,6 +44,39 @@ struct ThreatListItem {
 static_assert(sizeof(ThreatListItem) == 6);
 static_assert(alignof(ThreatListItem) <= 8);
 
+// A position as the search tree stores it: two bits per square, the side, the
+// count and both lists' records in order, directly behind the header
+// (player 0's list, then player 1's). The two bits are the low two of the cell
+// byte (empty, and the active flag or the colour); the listed and second-entry
+// bits follow from the lists and are set again when the position is unpacked
+// with K2Board::copyFrom, and the candidate bit is never set outside the
+// generator. About a quarter of a packed K2Board, for the same position.
+class PackedPosition {
+public:
+    std::uint8_t quads[SQUARE_NB / 4];  // square 4i + k in bits 2k..2k+1 of byte i
+    std::uint8_t sideToMove;
+    std::uint8_t unused;
+    std::uint16_t moveCount;
+    std::uint16_t listLength[PLAYER_NB];
+
+    static constexpr std::size_t bytesFor(std::size_t records) {
+        return sizeof(PackedPosition) + records * sizeof(LineRecord);
+    }
+    std::size_t bytes() const { return bytesFor(std::size_t{listLength[0]} + listLength[1]); }
+
+    // The records of a player's list, in list order.
+    const LineRecord* records(int player) const {
+        return reinterpret_cast<const LineRecord*>(this + 1) + (player == 0 ? 0 : listLength[0]);
+    }
+    // The low two bits of the square's cell byte.
+    int cellBits(int square) const { return (quads[square >> 2] >> ((square & 3) * 2)) & 3; }
+    // K2Board::estimate of the position, read straight from the records.
+    void estimate(int& first, int& second) const;
+};
+
+static_assert(sizeof(PackedPosition) == 108);
+static_assert(alignof(LineRecord) <= alignof(PackedPosition));
+
 class K2Board {
 public:
     std::uint8_t cells[SQUARE_NB];
@@ -76,6 +109,8 @@ private:
     // Cells, side, count and both lists of other, the items packed in list order
     // into this board's block, which must hold other.liveItems of them.
     void copyContents(const K2Board& other);
+    // A block of its own holding at least items plus the slack of a copy.
+    void reserveForCopy(std::uint32_t items);
 
 public:
 
@@ -103,6 +138,14 @@ public:
     // needs room for more items would have none.
     std::size_t packedBytes() const { return sizeof(K2Board) + std::size_t{liveItems} * sizeof(ThreatListItem); }
     K2Board* packInto(void* memory) const;
+
+    // The position in its stored form, built in positionBytes() of memory the
+    // caller provides; the candidate bit must be clear on every square.
+    std::size_t positionBytes() const { return PackedPosition::bytesFor(liveItems); }
+    PackedPosition* packPosition(void* memory) const;
+    // Turns this board into the position packed, exactly as the board it was
+    // packed from: cells with their flags, both lists in order, side and count.
+    void copyFrom(const PackedPosition& packed);
 
     // Places a stone of sideToMove on the (empty) square, passes the turn and
     // updates the threat lists. True when the player now to move can complete

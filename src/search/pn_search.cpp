@@ -80,27 +80,29 @@ bool expand(SearchContext& context, StatNode* node) {
         return true;
     }
 
-    // An expanded node keeps its board: its children are rebuilt from it.
+    // An expanded node keeps its position: its children are rebuilt from it.
     NodeArena& arena = context.arena;
-    K2Board* packed = nullptr;
+    PackedPosition* packed = nullptr;
     if (!node->board) {
-        void* memory = arena.allocate(work.packedBytes());
+        void* memory = arena.allocate(work.positionBytes());
         if (!memory)
             return false;
-        packed = work.packInto(memory);
+        packed = work.packPosition(memory);
     }
     const std::int16_t* squares = context.candidates.squares;
     if (!node->attachChildren(context, squares, n)) {
         if (packed)
-            arena.release(packed, packed->packedBytes());
+            arena.release(packed, packed->bytes());
         return false;
     }
     if (packed)
         node->board = packed;
-    const K2Board& position = *node->board;
+    // The children start from the work board, which holds the position unpacked
+    // (the generator leaves no flag of its own behind), rather than unpacking it
+    // once per child.
     K2Board& probe = context.probe;
     for (int i = 0; i < n - 1; ++i) {
-        probe.copyFrom(position);
+        probe.copyFrom(work);
         bool decided = probe.play(squares[i]);
         initChild(node->child(i), probe, decided);
         if (!decided)

@@ -40,10 +40,13 @@ class StatNode;
 // The positions of the children most recently built, so that expanding one of
 // them soon after (as the search often does) copies its board instead of
 // replaying its move on the parent's. Positions are packed into fixed slots of
-// one buffer, taken at construction and touched then, so that the memory
-// reading's baseline includes it; the slots are reused round the ring. A node
-// names its slot and the slot names its node, so a slot taken over since, or a
-// node built where a freed one stood, is never mistaken for a hit.
+// one buffer as whole boards rather than in the tree's stored form: the ring
+// packs every child built, a whole board packs and copies back more cheaply, and
+// the buffer's size is fixed either way. The buffer is taken at construction
+// and touched then, so that the memory reading's baseline includes it; the
+// slots are reused round the ring. A node names its slot and the slot names its
+// node, so a slot taken over since, or a node built where a freed one stood, is
+// never mistaken for a hit.
 class LeafBoards {
 public:
     static constexpr std::uint16_t NO_SLOT = 0xFFFF;

@@ -7,7 +7,7 @@
 
 namespace kelmo {
 
-StatNode::StatNode(K2Board* board, StatNode* parent, int move, bool orNode, std::uint32_t stamp)
+StatNode::StatNode(PackedPosition* board, StatNode* parent, int move, bool orNode, std::uint32_t stamp)
     : board(board),
       parent(parent),
       children(nullptr),
@@ -35,15 +35,15 @@ std::uint16_t LeafBoards::keep(const StatNode* node, const K2Board& position) {
 }
 
 StatNode* newRoot(SearchContext& context, const K2Board& position) {
-    void* boardMemory = context.arena.allocate(position.packedBytes());
+    void* boardMemory = context.arena.allocate(position.positionBytes());
     if (!boardMemory)
         return nullptr;
     void* nodeMemory = context.arena.allocate(sizeof(StatNode));
     if (!nodeMemory) {
-        context.arena.release(boardMemory, position.packedBytes());
+        context.arena.release(boardMemory, position.positionBytes());
         return nullptr;
     }
-    K2Board* board = position.packInto(boardMemory);
+    PackedPosition* board = position.packPosition(boardMemory);
     auto* root = new (nodeMemory) StatNode(board, nullptr, -1, board->sideToMove == 1, context.nodeCounter);
     ++context.nodeCounter;
     ++context.builtNodes;
@@ -92,7 +92,7 @@ std::uint64_t StatNode::releaseSubtree(NodeArena& arena) {
     if (childrenCnt > 0)
         arena.release(children, childrenCnt * sizeof(StatNode));
     if (board)
-        arena.release(board, board->packedBytes());
+        arena.release(board, board->bytes());
     children = nullptr;
     childrenCnt = 0;
     board = nullptr;

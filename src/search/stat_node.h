@@ -21,11 +21,11 @@ constexpr std::int32_t PN_SATURATED = 2147483646;
 
 class StatNode {
 public:
-    // The node's position, a packed board in the arena: on the root from the
-    // start, on any other node from its expansion on. A leaf has none; its
-    // position is its parent's board with its move played, rebuilt when the
-    // leaf is expanded.
-    K2Board* board;
+    // The node's position in its stored form in the arena: on the root from
+    // the start, on any other node from its expansion on. A leaf has none; its
+    // position is its parent's with its move played, rebuilt when the leaf is
+    // expanded.
+    PackedPosition* board;
     StatNode* parent;
     StatNode* children;         // childrenCnt nodes side by side in the arena
     std::int32_t proofNum;
@@ -71,10 +71,10 @@ public:
 
 private:
     friend StatNode* newRoot(SearchContext& context, const K2Board& position);
-    StatNode(K2Board* board, StatNode* parent, int move, bool orNode, std::uint32_t stamp);
+    StatNode(PackedPosition* board, StatNode* parent, int move, bool orNode, std::uint32_t stamp);
 };
 
-// A root in the context's arena on a packed copy of the position, its role
+// A root in the context's arena on the stored form of the position, its role
 // from the side to move; advances the counter by one. Null when the arena has
 // no room for it.
 StatNode* newRoot(SearchContext& context, const K2Board& position);

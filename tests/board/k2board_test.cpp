@@ -1,11 +1,12 @@
-// Board life cycle: clear, play, clone, and a seeded random play-out that checks
-// the bookkeeping's invariants after every stone.
+// Board life cycle: clear, play, clone, seeded random play-outs that check the
+// bookkeeping's invariants after every stone, and the stored form of a position.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "board/k2board.h"
 #include "board/threat_tables.h"
@@ -19,6 +20,20 @@ int listLength(const K2Board& board, int player) {
     for (const ThreatListItem* item = board.threatHead(player); item; item = board.nextThreat(item))
         ++n;
     return n;
+}
+
+// A random empty square, mostly within four lines of centre, so that play-outs
+// crowd together and build threats.
+int randomEmptyNear(const K2Board& board, int centre, std::mt19937& rng) {
+    int sq;
+    do {
+        int dx = static_cast<int>(rng() % 9) - 4, dy = static_cast<int>(rng() % 9) - 4;
+        int x = std::clamp(columnOf(centre) + dx, 0, 19), y = std::clamp(rowOf(centre) + dy, 0, 19);
+        sq = squareOf(x, y);
+        if (!board.isEmpty(sq))
+            sq = static_cast<int>(rng() % SQUARE_NB);
+    } while (!board.isEmpty(sq));
+    return sq;
 }
 
 TEST(K2Board, ClearThenPlayAlternatesColours) {
@@ -117,15 +132,7 @@ TEST(K2Board, RandomPlayoutsKeepBookkeepingConsistent) {
         board.clear();
         int centre = 150 + static_cast<int>(rng() % 100);
         for (int move = 0; move < 120; ++move) {
-            int sq;
-            do {
-                int dx = static_cast<int>(rng() % 9) - 4, dy = static_cast<int>(rng() % 9) - 4;
-                int x = std::clamp(columnOf(centre) + dx, 0, 19), y = std::clamp(rowOf(centre) + dy, 0, 19);
-                sq = squareOf(x, y);
-                if (!board.isEmpty(sq))
-                    sq = static_cast<int>(rng() % SQUARE_NB);
-            } while (!board.isEmpty(sq));
-            if (board.play(sq))
+            if (board.play(randomEmptyNear(board, centre, rng)))
                 ++decidedCount;
             const char* fault = board.checkConsistency();
             ASSERT_EQ(fault, nullptr) << "game " << game << " move " << move << "\n" << test::diagramOf(board);
@@ -135,6 +142,68 @@ TEST(K2Board, RandomPlayoutsKeepBookkeepingConsistent) {
     // The play-outs must reach threats and decided positions, or they test nothing.
     EXPECT_GT(decidedCount, 0);
     EXPECT_GT(entries, 1000);
+}
+
+// The stored form drops the list bits of the cells and the item links; unpacking
+// must bring back exactly the board it was packed from, onto a board that held
+// another position before (larger or smaller) as well as onto a fresh one, and
+// the copy must play on exactly as the original does.
+TEST(PackedPosition, UnpacksToTheBoardItWasPackedFrom) {
+    std::mt19937 rng(20261211);
+    K2Board reused;  // keeps whatever the previous round left in it
+    reused.clear();
+    std::vector<std::uint64_t> memory;
+    int secondEntries = 0, listedSquares = 0, rounds = 0;
+    for (int game = 0; game < 30; ++game) {
+        K2Board board;
+        board.clear();
+        const int centre = 150 + static_cast<int>(rng() % 100);
+        for (int move = 0; move < 110; ++move) {
+            board.play(randomEmptyNear(board, centre, rng));
+            SCOPED_TRACE(testing::Message() << "game " << game << " move " << move);
+            memory.assign(board.positionBytes() / sizeof(std::uint64_t) + 1, 0xA5A5A5A5A5A5A5A5ull);
+            const PackedPosition* packed = board.packPosition(memory.data());
+            ASSERT_EQ(packed->bytes(), board.positionBytes());
+
+            K2Board fresh;
+            for (K2Board* copy : {&reused, &fresh}) {
+                copy->copyFrom(*packed);
+                ASSERT_EQ(std::memcmp(copy->cells, board.cells, SQUARE_NB), 0) << test::diagramOf(board);
+                EXPECT_EQ(copy->sideToMove, board.sideToMove);
+                EXPECT_EQ(copy->moveCount, board.moveCount);
+                for (int p = 0; p < PLAYER_NB; ++p)
+                    EXPECT_EQ(test::threatListText(*copy, p), test::threatListText(board, p)) << p;
+                EXPECT_EQ(copy->checkConsistency(), nullptr);
+            }
+            for (int sq = 0; sq < SQUARE_NB; ++sq) {
+                EXPECT_EQ(packed->cellBits(sq), board.cells[sq] & 3) << sq;
+                secondEntries += (board.cells[sq] & (CELL_SECOND[0] | CELL_SECOND[1])) != 0;
+                listedSquares += (board.cells[sq] & (CELL_LISTED[0] | CELL_LISTED[1])) != 0;
+            }
+            int first, second, packedFirst, packedSecond;
+            board.estimate(first, second);
+            packed->estimate(packedFirst, packedSecond);
+            EXPECT_EQ(packedFirst, first);
+            EXPECT_EQ(packedSecond, second);
+
+            // The unpacked copy's item block takes the threats of further stones.
+            {
+                std::unique_ptr<K2Board> next(board.clone());
+                const int square = randomEmptyNear(board, centre, rng);
+                const bool nextDecided = next->play(square);
+                EXPECT_EQ(fresh.play(square), nextDecided);
+                EXPECT_EQ(std::memcmp(fresh.cells, next->cells, SQUARE_NB), 0);
+                for (int p = 0; p < PLAYER_NB; ++p)
+                    EXPECT_EQ(test::threatListText(fresh, p), test::threatListText(*next, p)) << p;
+                EXPECT_EQ(fresh.checkConsistency(), nullptr);
+            }
+            ++rounds;
+        }
+    }
+    // The positions must reach squares listed twice, or the rebuilt bits go untested.
+    EXPECT_GT(rounds, 1000);
+    EXPECT_GT(listedSquares, 1000);
+    EXPECT_GT(secondEntries, 50);
 }
 
 } // namespace

@@ -61,10 +61,12 @@ bool parseMove(const std::string& line, int& square) {
 }
 
 bool sameGame(const KBrain& brain) {
-    return brain.root && brain.root->board && brain.board && !brain.root->isExpanded() &&
-           std::memcmp(brain.root->board->cells, brain.board->cells, SQUARE_NB) == 0 &&
-           brain.root->board->sideToMove == brain.board->sideToMove &&
-           brain.root->board->moveCount == brain.board->moveCount;
+    if (!brain.root || !brain.root->board || !brain.board || brain.root->isExpanded())
+        return false;
+    K2Board rootPosition;
+    rootPosition.copyFrom(*brain.root->board);
+    return std::memcmp(rootPosition.cells, brain.board->cells, SQUARE_NB) == 0 &&
+           rootPosition.sideToMove == brain.board->sideToMove && rootPosition.moveCount == brain.board->moveCount;
 }
 
 struct RunResult {

@@ -57,8 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::string line; std::getline(lines, line);)
         if (!isProtocolLine(line))
             std::abort();
-    if (std::memcmp(brain.root->board->cells, brain.board->cells, kelmo::SQUARE_NB) != 0 ||
-        brain.root->board->moveCount != brain.board->moveCount)
+    kelmo::K2Board rootPosition;
+    rootPosition.copyFrom(*brain.root->board);
+    if (std::memcmp(rootPosition.cells, brain.board->cells, kelmo::SQUARE_NB) != 0 ||
+        rootPosition.moveCount != brain.board->moveCount)
         std::abort();
     return 0;
 }

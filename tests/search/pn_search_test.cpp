@@ -249,7 +249,7 @@ TEST(Expand, AVerdictDecidesTheNodeWithoutChildren) {
             ASSERT_EQ(generateCandidates(*probe, ctx.candidates), c.verdict);
         }
         StatNode& node = *test::rootOn(ctx, *board);
-        const K2Board* own = node.board;
+        const PackedPosition* own = node.board;
         const std::uint32_t before = ctx.nodeCounter;
         expand(ctx, &node);
         EXPECT_EQ(node.proofNum, c.proven ? 0 : INF);
@@ -347,7 +347,7 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
         const std::unique_ptr<K2Board> original(board->clone());
         const std::vector<ExpectedChild> expected = childrenOf(*original);
         StatNode& node = *test::rootOn(ctx, *board);
-        const K2Board* own = node.board;
+        const PackedPosition* own = node.board;
         const std::uint32_t before = ctx.nodeCounter;
 
         expand(ctx, &node);
@@ -357,7 +357,7 @@ TEST(Expand, BuildsOneChildPerCandidateInTheGeneratorsOrder) {
         EXPECT_TRUE(node.isExpanded());
         // The root keeps its board as it was: its children are built from it.
         ASSERT_EQ(node.board, own);
-        expectSamePosition(*own, *original);
+        expectSamePosition(*test::unpacked(*own), *original);
         EXPECT_EQ(node.proofNum, 1);  // numbers wait for updateAncestors
         EXPECT_EQ(node.disproofNum, 1);
         expectChildren(node, expected);
@@ -379,7 +379,7 @@ TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
             // Every slot taken over by other positions of other nodes.
             StatNode* other = test::makeRoot(ctx, 0);
             for (unsigned i = 0; i < LeafBoards::SLOTS; ++i)
-                other->leafSlot = ctx.leafBoards.keep(other, *other->board);
+                other->leafSlot = ctx.leafBoards.keep(other, *test::unpacked(*other->board));
         }
         // The first child, then the last one: the last is estimated on the work
         // board itself rather than a copy, so both paths are seen.
@@ -387,7 +387,7 @@ TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
             SCOPED_TRACE(pick);
             StatNode* leaf = root.child(pick);
             ASSERT_FALSE(leaf->isSolved());
-            std::unique_ptr<K2Board> position(root.board->clone());
+            std::unique_ptr<K2Board> position = test::unpacked(*root.board);
             position->play(leaf->move);
             const std::vector<ExpectedChild> expected = childrenOf(*position);
             const std::uint64_t hits = ctx.leafBoards.hits, misses = ctx.leafBoards.misses;
@@ -397,7 +397,7 @@ TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
             EXPECT_EQ(ctx.leafBoards.hits - hits, overwritten ? 0u : 1u);
             EXPECT_EQ(ctx.leafBoards.misses - misses, overwritten ? 1u : 0u);
             ASSERT_NE(leaf->board, nullptr);
-            expectSamePosition(*leaf->board, *position);
+            expectSamePosition(*test::unpacked(*leaf->board), *position);
             expectChildren(*leaf, expected);
             // A grandchild's expansion starts from the kept board.
             StatNode* grandchild = leaf->child(0);
@@ -406,7 +406,7 @@ TEST(Expand, ALeafGetsItsPositionFromItsParentWhenExpanded) {
                 const std::vector<ExpectedChild> next = childrenOf(*position);
                 expand(ctx, grandchild);
                 ASSERT_NE(grandchild->board, nullptr);
-                expectSamePosition(*grandchild->board, *position);
+                expectSamePosition(*test::unpacked(*grandchild->board), *position);
                 expectChildren(*grandchild, next);
             }
         }

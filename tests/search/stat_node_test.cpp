@@ -140,9 +140,9 @@ TEST(StatNodeRelease, GivesEverythingBelowTheNodeBackAndKeepsItsNumbers) {
     // An expanded node below the root holds a board of its own.
     K2Board position;
     position.clear();
-    void* boardMemory = ctx.arena.allocate(position.packedBytes());
+    void* boardMemory = ctx.arena.allocate(position.positionBytes());
     ASSERT_NE(boardMemory, nullptr);
-    middle->board = position.packInto(boardMemory);
+    middle->board = position.packPosition(boardMemory);
     middle->proofNum = 0;
     middle->disproofNum = INF_FOR_TEST;
     middle->growthCnt = 17;
@@ -164,7 +164,7 @@ TEST(StatNodeRelease, GivesEverythingBelowTheNodeBackAndKeepsItsNumbers) {
         return static_cast<std::int64_t>((bytes + NodeArena::GRAIN - 1) / NodeArena::GRAIN * NodeArena::GRAIN);
     };
     EXPECT_EQ(ctx.arena.bytesFree() - freeBefore,
-              rounded(2 * sizeof(StatNode)) + rounded(4 * sizeof(StatNode)) + rounded(position.packedBytes()));
+              rounded(2 * sizeof(StatNode)) + rounded(4 * sizeof(StatNode)) + rounded(position.positionBytes()));
     EXPECT_EQ(ctx.arena.bytesInUse(), inUse);  // given back for reuse, not to the system
     // The siblings and the root are untouched.
     EXPECT_EQ(root->childrenCnt, 3);

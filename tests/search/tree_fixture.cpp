@@ -60,4 +60,10 @@ std::uint32_t counterAdvanceOf(const StatNode& root) {
     return total;
 }
 
+std::unique_ptr<K2Board> unpacked(const PackedPosition& stored) {
+    auto board = std::make_unique<K2Board>();
+    board->copyFrom(stored);
+    return board;
+}
+
 } // namespace kelmo::test

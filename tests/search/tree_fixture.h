@@ -28,8 +28,11 @@ StatNode* giveChildren(SearchContext& context, StatNode* node, const std::vector
 // An expanded root of the given role with children carrying the numbers.
 StatNode* makeExpanded(SearchContext& context, bool orNode, const std::vector<Numbers>& children);
 
-// A root on a packed copy of the position, in the context's arena.
+// A root on the stored form of the position, in the context's arena.
 StatNode* rootOn(SearchContext& context, const K2Board& position);
+
+// A node's stored position unpacked onto a board of its own.
+std::unique_ptr<K2Board> unpacked(const PackedPosition& stored);
 
 // The node counter advance that building this tree cost: 1 for the root and
 // 2n - 1 for every expansion into n children.
