@@ -261,15 +261,22 @@ double timeCpu(Step step) {
     return cpuSeconds() - start;
 }
 
+// A root on the position in the context's arena, with the whole tree kept
+// (solved subtrees not released) so that every expansion can be revisited.
+StatNode* rootKeepingTheTree(SearchContext& context, const Position& p) {
+    context.releaseSolved = false;
+    K2Board* position = buildBoard(p);
+    StatNode* root = newRoot(context, *position);
+    delete position;
+    return root;
+}
+
 // Where an expansion's time goes, measured phase by phase on the expansions of
 // a real tree: every phase is repeated over all of them in a loop of its own,
 // so no clock is read inside the search and nothing is sampled.
 void phaseSplit(const Position& p) {
     SearchContext context;
-    context.releaseSolved = false;
-    K2Board* position = buildBoard(p);
-    StatNode* root = newRoot(context, *position);
-    delete position;
+    StatNode* root = rootKeepingTheTree(context, p);
     SearchStats stats;
     const double searchCpu = timeCpu([&] { runSearch(context, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, ITERATION_CAP, &stats); });
     const std::vector<Expansion> expansions = expansionsOf(root);
@@ -376,10 +383,7 @@ void phaseSplit(const Position& p) {
 // all over it, so that boards come from memory rather than a warm cache.
 void clonePlay(const Position& p) {
     SearchContext context;
-    context.releaseSolved = false;
-    K2Board* position = buildBoard(p);
-    StatNode* root = newRoot(context, *position);
-    delete position;
+    StatNode* root = rootKeepingTheTree(context, p);
     runSearch(context, root, NO_TIME_LIMIT, NO_MEMORY_LIMIT, ITERATION_CAP);
     struct Leaf {
         std::shared_ptr<const K2Board> parent;
