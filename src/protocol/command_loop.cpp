@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "brain/kbrain.h"
+#include "board/types.h"
+#include "brain/brain.h"
 #include "learn/learn.h"
 #include "protocol/scanner.h"
 
@@ -35,7 +36,15 @@ enum InfoKey { KEY_TIME_LEFT = 0, KEY_TIMEOUT_TURN = 1, KEY_MAX_MEMORY = 2 };
 
 constexpr std::int32_t SUPPORTED_SIZE = 20;
 
-constexpr const char* ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
+const char* aboutLine(BrainIdentity identity) {
+    switch (identity) {
+    case BrainIdentity::Pro:
+        return "name=\"Kelmo Pro\", version=\"1.0\", author=\"Kelmo developers\"";
+    case BrainIdentity::Exact:
+        break;
+    }
+    return "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
+}
 
 void writeLine(std::ostream& out, const std::string& line) {
     out << line << '\n' << std::flush;
@@ -56,7 +65,7 @@ void writeMove(std::ostream& out, int square) {
 
 // Reads "column , row" of TURN and PLAY; false on any malformed or occupied
 // square (checked in reading order, so a bad column stops before the row).
-bool readOpponentMove(InputScanner& scanner, const KBrain& brain, int& x, int& y) {
+bool readOpponentMove(InputScanner& scanner, const Brain& brain, int& x, int& y) {
     std::int32_t column, row;
     if (!readColumnRow(scanner, column, row))
         return false;
@@ -69,7 +78,7 @@ bool readOpponentMove(InputScanner& scanner, const KBrain& brain, int& x, int& y
 }
 
 // INFO: false only for a fatal value; unknown keys are skipped with their line.
-bool handleInfo(InputScanner& scanner, KBrain& brain) {
+bool handleInfo(InputScanner& scanner, Brain& brain) {
     int key = scanner.readKeyword(INFO_KEYS, INFO_KEY_COUNT);
     if (key < 0) {
         scanner.skipLine();
@@ -99,12 +108,7 @@ bool handleInfo(InputScanner& scanner, KBrain& brain) {
 
 } // namespace
 
-int runCommandLoop(std::istream& in, std::ostream& out) {
-    KBrain brain;
-    return runCommandLoop(in, out, brain);
-}
-
-int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain) {
+int runCommandLoop(std::istream& in, std::ostream& out, Brain& brain) {
     InputScanner scanner(in);
     while (!scanner.atEnd()) {
         bool fatal = false;
@@ -165,7 +169,7 @@ int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain) {
         }
         case CMD_ABOUT:
         case CMD_ABOUT_LC:
-            writeLine(out, ABOUT_LINE);
+            writeLine(out, aboutLine(brain.identity()));
             break;
         case CMD_LEARN: {
             std::string directory;

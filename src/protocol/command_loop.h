@@ -6,14 +6,12 @@
 
 namespace kelmo {
 
-class KBrain;
+class Brain;
 
-// Runs the loop until END, end of input or a fatal protocol mismatch.
-// Returns the process exit code (always 0).
-int runCommandLoop(std::istream& in, std::ostream& out);
-
-// The same loop on a brain the caller owns, so that its state can be examined
-// once the loop has ended.
-int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain);
+// Runs the loop on a brain the caller owns (either brain: the commands, replies
+// and error lines are the same for both, the ABOUT line names the brain) until
+// END, end of input or a fatal protocol mismatch. Returns the process exit code
+// (always 0).
+int runCommandLoop(std::istream& in, std::ostream& out, Brain& brain);
 
 } // namespace kelmo
