@@ -1,0 +1,152 @@
+// kelmo-threat-bench: the threat search over a file of labelled positions (the
+// format of the positions folder: "win|defend|quiet x,y ... | best X,Y | ...").
+// Prints, per kind and search, the share of positions with a proven win, the
+// nodes and nodes per second; every claimed line is replayed on a referee board,
+// and a claim in a quiet position or a line that does not replay is reported.
+//
+//   kelmo-threat-bench FILE [VCF_BUDGET [VCT_BUDGET]]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/shape_board.h"
+#include "referee.h"
+#include "threat/threat_search.h"
+
+using namespace kelmo;
+
+namespace {
+
+struct Position {
+    std::string kind;
+    std::vector<int> moves;
+    int lose = -1;  // defend rows: the move that let the opponent win
+};
+
+bool parseSquare(const std::string& text, int& square) {
+    int x, y;
+    char comma;
+    std::istringstream in(text);
+    if (!(in >> x >> comma >> y) || comma != ',' || x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
+        return false;
+    square = squareOf(x, y);
+    return true;
+}
+
+bool parseLine(const std::string& line, Position& p) {
+    std::istringstream in(line);
+    if (!(in >> p.kind) || p.kind[0] == '#')
+        return false;
+    std::string word;
+    while (in >> word && word != "|") {
+        int s;
+        if (!parseSquare(word, s))
+            return false;
+        p.moves.push_back(s);
+    }
+    while (in >> word)
+        if (word == "lose" && in >> word)
+            parseSquare(word, p.lose);
+    return true;
+}
+
+// True when the line replays from the position: each move on an empty square,
+// colours alternating from the side to move, the last stone completing five
+// and no earlier one.
+bool replays(const std::vector<int>& moves, const ThreatLine& line) {
+    std::vector<int> cells(SQUARE_NB, -1);
+    for (std::size_t i = 0; i < moves.size(); ++i)
+        cells[moves[i]] = static_cast<int>(i % 2);
+    int player = static_cast<int>(moves.size() % 2);
+    for (int i = 0; i < line.length; ++i) {
+        const int s = line.moves[i];
+        if (s < 0 || s >= SQUARE_NB || cells[s] != -1)
+            return false;
+        cells[s] = player;
+        const bool five = referee::completesFive(cells, s);
+        if (five != (i == line.length - 1))
+            return false;
+        player ^= 1;
+    }
+    return line.length % 2 == 1;
+}
+
+struct Tally {
+    int positions = 0, proven = 0, badLines = 0;
+    std::uint64_t nodes = 0;
+    double seconds = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: kelmo-threat-bench FILE [VCF_BUDGET [VCT_BUDGET]]\n");
+        return 2;
+    }
+    const std::uint64_t vcfBudget = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 100000;
+    const std::uint64_t vctBudget = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 200000;
+    std::ifstream file(argv[1]);
+    if (!file) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 2;
+    }
+    std::vector<Position> positions;
+    for (std::string line; std::getline(file, line);) {
+        Position p;
+        if (parseLine(line, p))
+            positions.push_back(p);
+    }
+
+    ThreatSearch search(std::size_t{16} << 20);
+    ShapeBoard board;
+    const char* kinds[] = {"win", "defend-lose", "quiet"};
+    Tally vcfTally[3], vctTally[3];
+    for (const Position& p : positions) {
+        std::vector<int> moves = p.moves;
+        int kind = p.kind == "win" ? 0 : p.kind == "quiet" ? 2 : 1;
+        if (kind == 1) {
+            // After the losing move the opponent, now to move, can force a five.
+            if (p.lose < 0)
+                continue;
+            moves.push_back(p.lose);
+        }
+        std::vector<Stone> stones;
+        for (std::size_t i = 0; i < moves.size(); ++i)
+            stones.push_back({moves[i], static_cast<int>(i % 2)});
+        for (int which = 0; which < 2; ++which) {
+            board.setUp(stones, static_cast<int>(moves.size() % 2));
+            search.clear();
+            ThreatLine line;
+            const auto start = std::chrono::steady_clock::now();
+            const bool won = which == 0 ? search.vcf(board, vcfBudget, &line) : search.vct(board, vctBudget, &line);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            Tally& t = which == 0 ? vcfTally[kind] : vctTally[kind];
+            ++t.positions;
+            t.nodes += search.nodes();
+            t.seconds += seconds;
+            if (won) {
+                ++t.proven;
+                if (!replays(moves, line))
+                    ++t.badLines;
+            }
+        }
+    }
+    std::printf("budgets: vcf %llu nodes, vct %llu nodes a position\n",
+                static_cast<unsigned long long>(vcfBudget), static_cast<unsigned long long>(vctBudget));
+    for (int which = 0; which < 2; ++which)
+        for (int kind = 0; kind < 3; ++kind) {
+            const Tally& t = which == 0 ? vcfTally[kind] : vctTally[kind];
+            if (!t.positions)
+                continue;
+            std::printf("%s %-11s positions %4d  proven %4d (%5.1f%%)  bad lines %d  nodes %llu  nodes/s %.0f\n",
+                        which == 0 ? "vcf" : "vct", kinds[kind], t.positions, t.proven,
+                        100.0 * t.proven / t.positions, t.badLines, static_cast<unsigned long long>(t.nodes),
+                        t.seconds > 0 ? t.nodes / t.seconds : 0.0);
+        }
+    return 0;
+}
