@@ -127,7 +127,8 @@ bool ThreatSearch::vcf(ShapeBoard& board, std::uint64_t nodeBudget, ThreatLine* 
 
 bool ThreatSearch::vct(ShapeBoard& board, std::uint64_t nodeBudget, ThreatLine* line, int maxThrees) {
     nodes_ = 0;
-    for (int threes = 1; threes <= maxThrees; ++threes) {
+    // Fours alone first: cheap, and their lines are the shortest.
+    for (int threes = 0; threes <= maxThrees; ++threes) {
         const std::uint64_t limitsBefore = limitHits_;
         if (run(board, threes, nodeBudget, line))
             return true;
@@ -188,6 +189,8 @@ bool ThreatSearch::attack(int ply, int threes) {
         }
     }
 
+    const std::uint64_t truncationsBefore = truncations_;
+    const std::uint64_t limitsBefore = limitHits_;
     std::int16_t moves[SQUARE_NB];
     int n = 0;
     if (defenderFives == 1) {
@@ -213,8 +216,6 @@ bool ThreatSearch::attack(int ply, int threes) {
                 break;
             }
 
-    const std::uint64_t truncationsBefore = truncations_;
-    const std::uint64_t limitsBefore = limitHits_;
     for (int i = 0; i < n; ++i) {
         const int m = moves[i];
         const Shape shape = board.shape(m, a);
