@@ -201,12 +201,26 @@ bool ThreatSearch::attack(int ply, int threes) {
         n = appendSquares(board, a, SHAPE_OPEN_FOUR, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR_FOUR, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR_THREE, moves, n);
-        if (threes > 0)
+        const bool anyThree = board.count(a, SHAPE_THREE) + board.count(a, SHAPE_THREE_THREE) > 0;
+        // A three gives the defender a free move: with a VCF of its own it wins.
+        // (A three that also breaks that VCF is left out: a missed win at worst.)
+        bool threesUseful = threes > 0 && anyThree;
+        if (threesUseful) {
+            board.playNull();
+            attacker_ = d;
+            const bool defenderWins = attack(ply + 1, 0);
+            attacker_ = a;
+            board.undo();
+            if (aborted_)
+                return false;
+            threesUseful = !defenderWins;
+        }
+        if (threesUseful)
             n = appendSquares(board, a, SHAPE_THREE_THREE, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR, moves, n);
-        if (threes > 0)
+        if (threesUseful)
             n = appendSquares(board, a, SHAPE_THREE, moves, n);
-        else if (board.count(a, SHAPE_THREE) + board.count(a, SHAPE_THREE_THREE) > 0)
+        else if (threes == 0 && anyThree)
             ++limitHits_;
     }
     if (ttMove >= 0)
