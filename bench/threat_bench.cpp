@@ -136,6 +136,32 @@ int main(int argc, char** argv) {
             }
         }
     }
+    // The board alone: every square in play of every position played and taken
+    // back, a thousand times over.
+    {
+        std::uint64_t pairs = 0, check = 0;
+        const auto start = std::chrono::steady_clock::now();
+        for (const Position& p : positions) {
+            std::vector<Stone> stones;
+            for (std::size_t i = 0; i < p.moves.size(); ++i)
+                stones.push_back({p.moves[i], static_cast<int>(i % 2)});
+            board.setUp(stones, static_cast<int>(p.moves.size() % 2));
+            std::int16_t squares[SQUARE_NB];
+            int n = 0;
+            for (std::int16_t s : board.inPlay())
+                squares[n++] = s;
+            for (int round = 0; round < 1000; ++round)
+                for (int i = 0; i < n; ++i) {
+                    board.play(squares[i]);
+                    check += board.count(board.sideToMove(), SHAPE_FIVE);
+                    board.undo();
+                    ++pairs;
+                }
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("board: %llu play+undo pairs, %.0f pairs/s (check %llu)\n", static_cast<unsigned long long>(pairs),
+                    pairs / seconds, static_cast<unsigned long long>(check));
+    }
     std::printf("budgets: vcf %llu nodes, vct %llu nodes a position\n",
                 static_cast<unsigned long long>(vcfBudget), static_cast<unsigned long long>(vctBudget));
     for (int which = 0; which < 2; ++which)

@@ -145,10 +145,9 @@ constexpr std::array<std::uint8_t, SHAPE_INDEX_NB> buildShapeTable() {
 
 constexpr std::array<std::uint8_t, SHAPE_INDEX_NB> SHAPE_TABLE = buildShapeTable();
 
-inline Shape tableShape(const std::uint8_t (&c)[DIRECTION_NB]) {
-    return static_cast<Shape>(SHAPE_TABLE[reducedClass(c[0]) * 729 + reducedClass(c[1]) * 81 +
-                                          reducedClass(c[2]) * 9 + reducedClass(c[3])]);
-}
+// A square's four reduced classes as one index into SHAPE_TABLE, direction 0
+// the most significant; kept per square and player as the classes change.
+constexpr int CLASS_KEY_WEIGHT[DIRECTION_NB] = {729, 81, 9, 1};
 
 // Values per class and extra values per shape for squareValue: a combination
 // that wins by force is worth more than its lines.
@@ -384,22 +383,33 @@ void ShapeBoard::setShape(int square, int player, Shape shape) {
 void ShapeBoard::refresh(int square, int d) {
     SquareInfo& info = info_[square];
     for (int p = 0; p < PLAYER_NB; ++p) {
+        // A stone beyond the end of the player's segment leaves its code as it was.
         const int code = codeOfWindow(info.window[d], p);
+        if (code == info.code[p][d])
+            continue;
         info.code[p][d] = static_cast<std::uint16_t>(code);
-        info.lineClass[p][d] = CLASS_OF_CODE[code];
-        setShape(square, p, tableShape(info.lineClass[p]));
+        const int before = info.lineClass[p][d], after = CLASS_OF_CODE[code];
+        if (before == after)
+            continue;
+        info.lineClass[p][d] = static_cast<std::uint8_t>(after);
+        info.classKey[p] = static_cast<std::uint16_t>(info.classKey[p] +
+                                                      (reducedClass(after) - reducedClass(before)) * CLASS_KEY_WEIGHT[d]);
+        setShape(square, p, static_cast<Shape>(SHAPE_TABLE[info.classKey[p]]));
     }
 }
 
 void ShapeBoard::refreshAll(int square) {
     SquareInfo& info = info_[square];
     for (int p = 0; p < PLAYER_NB; ++p) {
+        int key = 0;
         for (int d = 0; d < DIRECTION_NB; ++d) {
             const int code = codeOfWindow(info.window[d], p);
             info.code[p][d] = static_cast<std::uint16_t>(code);
             info.lineClass[p][d] = CLASS_OF_CODE[code];
+            key += reducedClass(info.lineClass[p][d]) * CLASS_KEY_WEIGHT[d];
         }
-        setShape(square, p, tableShape(info.lineClass[p]));
+        info.classKey[p] = static_cast<std::uint16_t>(key);
+        setShape(square, p, static_cast<Shape>(SHAPE_TABLE[key]));
     }
 }
 
@@ -429,6 +439,7 @@ void ShapeBoard::placeStone(int s, int player) {
             own.code[p][d] = 0;
             own.lineClass[p][d] = LINE_DEAD;
         }
+        own.classKey[p] = 0;
     }
     const unsigned field = static_cast<unsigned>(player + 1);
     for (int d = 0; d < DIRECTION_NB; ++d) {

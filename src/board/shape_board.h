@@ -142,6 +142,7 @@ private:
         std::uint16_t window[DIRECTION_NB];
         std::uint16_t code[PLAYER_NB][DIRECTION_NB];
         std::uint8_t lineClass[PLAYER_NB][DIRECTION_NB];
+        std::uint16_t classKey[PLAYER_NB];  // the four classes as one index of the shape table
         std::uint8_t shape[PLAYER_NB];
     };
 

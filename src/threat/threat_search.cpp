@@ -127,7 +127,8 @@ bool ThreatSearch::vcf(ShapeBoard& board, std::uint64_t nodeBudget, ThreatLine* 
 
 bool ThreatSearch::vct(ShapeBoard& board, std::uint64_t nodeBudget, ThreatLine* line, int maxThrees) {
     nodes_ = 0;
-    for (int threes = 1; threes <= maxThrees; ++threes) {
+    // Fours alone first: cheap, and their lines are the shortest.
+    for (int threes = 0; threes <= maxThrees; ++threes) {
         const std::uint64_t limitsBefore = limitHits_;
         if (run(board, threes, nodeBudget, line))
             return true;
@@ -188,6 +189,8 @@ bool ThreatSearch::attack(int ply, int threes) {
         }
     }
 
+    const std::uint64_t truncationsBefore = truncations_;
+    const std::uint64_t limitsBefore = limitHits_;
     std::int16_t moves[SQUARE_NB];
     int n = 0;
     if (defenderFives == 1) {
@@ -198,12 +201,26 @@ bool ThreatSearch::attack(int ply, int threes) {
         n = appendSquares(board, a, SHAPE_OPEN_FOUR, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR_FOUR, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR_THREE, moves, n);
-        if (threes > 0)
+        const bool anyThree = board.count(a, SHAPE_THREE) + board.count(a, SHAPE_THREE_THREE) > 0;
+        // A three gives the defender a free move: with a VCF of its own it wins.
+        // (A three that also breaks that VCF is left out: a missed win at worst.)
+        bool threesUseful = threes > 0 && anyThree;
+        if (threesUseful) {
+            board.playNull();
+            attacker_ = d;
+            const bool defenderWins = attack(ply + 1, 0);
+            attacker_ = a;
+            board.undo();
+            if (aborted_)
+                return false;
+            threesUseful = !defenderWins;
+        }
+        if (threesUseful)
             n = appendSquares(board, a, SHAPE_THREE_THREE, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR, moves, n);
-        if (threes > 0)
+        if (threesUseful)
             n = appendSquares(board, a, SHAPE_THREE, moves, n);
-        else if (board.count(a, SHAPE_THREE) + board.count(a, SHAPE_THREE_THREE) > 0)
+        else if (threes == 0 && anyThree)
             ++limitHits_;
     }
     if (ttMove >= 0)
@@ -213,8 +230,6 @@ bool ThreatSearch::attack(int ply, int threes) {
                 break;
             }
 
-    const std::uint64_t truncationsBefore = truncations_;
-    const std::uint64_t limitsBefore = limitHits_;
     for (int i = 0; i < n; ++i) {
         const int m = moves[i];
         const Shape shape = board.shape(m, a);

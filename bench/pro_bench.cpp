@@ -1,0 +1,276 @@
+// kelmo-pro-bench: the pro search over fixed positions at a fixed depth, never under the clock, so its
+// signature line (total nodes and a hash of the chosen moves, scores and nodes) is the same on every run
+// and machine; a change of the signature is a change of the pro search. Then the same searches again, timed,
+// for nodes per second.
+//
+// With --positions FILE it instead searches every labelled position of FILE (the positions folder's format,
+// "win|defend|quiet x,y ... | best X,Y | ... [| lose X,Y]") for --ms milliseconds each and reports the wins
+// proven and played, the defences that hold against the threat search, and any claimed win in a quiet
+// position; every claimed line is replayed on a referee board.
+//
+//   kelmo-pro-bench [--signature] [--depth D]
+//   kelmo-pro-bench --positions FILE [--ms MS] [--memory BYTES] [--verbose]
+#include <chrono>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "alphabeta/pro_search.h"
+#include "board/shape_board.h"
+#include "referee.h"
+#include "threat/threat_search.h"
+
+using namespace kelmo;
+
+namespace {
+
+constexpr int SIGNATURE_DEPTH = 7;
+constexpr std::size_t BENCH_TABLE_BYTES = std::size_t{32} << 20;
+
+// Positions from real games (stones in the order played, the first player's first), quiet and defending
+// ones, where the search has to choose on its evaluation rather than on a proof.
+const char* const POSITIONS[] = {
+    "9,13 7,8 13,7 11,9 12,8 11,8 11,7 12,7 13,9",
+    "11,13 13,9 11,9 12,9 11,7 11,8 10,7",
+    "7,10 13,9 12,10 13,8 14,10 15,10",
+    "9,7 11,12 12,11 8,7 7,12 7,8 9,6 9,8 8,8 7,9",
+    "10,13 9,11 10,7 11,11 8,11 10,10",
+    "12,11 11,11 10,7 13,10 7,10 12,10 11,10 13,9",
+    "11,13 10,13 11,8 11,14 12,8 12,15",
+    "13,9 11,7 10,10 9,12 7,13 9,11 9,10 8,10 10,12 10,11 11,11 12,10 8,13",
+    "11,13 13,9 11,9 12,9 11,7 11,8 10,7 12,7 10,8",
+    "9,7 11,12 12,11 8,7 7,12 7,8 9,6 9,8 8,8 7,9 7,6 8,9 8,6 6,6 10,8 7,5 10,6 11,6 10,7 10,9",
+    "12,13 8,12 7,12 7,13 8,13 9,11 10,10 6,11",
+    "7,13 12,12 13,12 12,13 12,11 14,13 13,13 13,14",
+    "13,8 9,7 7,7 9,9 8,6 10,6 9,5 10,4 8,8 8,9 6,8 5,9 9,8 7,8",
+};
+
+bool parseSquare(const std::string& text, int& square) {
+    int x, y;
+    char comma;
+    std::istringstream in(text);
+    if (!(in >> x >> comma >> y) || comma != ',' || x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
+        return false;
+    square = squareOf(x, y);
+    return true;
+}
+
+// The stones of a move list, the side to move as player 1 (the brain), as the brain receives a position.
+std::vector<Stone> stonesOf(const std::vector<int>& moves) {
+    std::vector<Stone> stones;
+    const int mover = static_cast<int>(moves.size() % 2);
+    for (std::size_t i = 0; i < moves.size(); ++i)
+        stones.push_back({moves[i], static_cast<int>(i % 2) == mover ? 1 : 0});
+    return stones;
+}
+
+std::vector<int> parseMoves(const std::string& text) {
+    std::vector<int> moves;
+    std::istringstream in(text);
+    std::string word;
+    while (in >> word) {
+        int s;
+        if (parseSquare(word, s))
+            moves.push_back(s);
+    }
+    return moves;
+}
+
+std::uint64_t mix(std::uint64_t h, std::uint64_t v) {
+    h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    return h * 0x100000001b3ULL;
+}
+
+int runFixed(int depth, bool signatureOnly) {
+    std::uint64_t totalNodes = 0;
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    ProLimits limits;
+    limits.maxDepth = depth;
+    int index = 0;
+    for (const char* text : POSITIONS) {
+        ProSearch search(BENCH_TABLE_BYTES);
+        const std::vector<Stone> stones = stonesOf(parseMoves(text));
+        const ProResult r = search.search(stones, 1, limits, nullptr);
+        totalNodes += r.last.nodes;
+        hash = mix(hash, static_cast<std::uint64_t>(r.square));
+        hash = mix(hash, static_cast<std::uint64_t>(static_cast<std::int64_t>(r.last.score)));
+        hash = mix(hash, r.last.nodes);
+        std::printf("position %2d: move %2d,%-2d depth %2d score %6d nodes %9" PRIu64 "%s\n", ++index,
+                    columnOf(r.square), rowOf(r.square), r.last.depth, r.last.score, r.last.nodes,
+                    r.provenWin ? " (proven win)" : "");
+    }
+    std::printf("signature: nodes=%" PRIu64 " hash=%016" PRIx64 "\n", totalNodes, hash);
+    if (signatureOnly)
+        return 0;
+
+    // The same searches timed, each in a fresh search object, as the signature ran them.
+    const auto start = std::chrono::steady_clock::now();
+    std::uint64_t nodes = 0;
+    for (const char* text : POSITIONS) {
+        ProSearch search(BENCH_TABLE_BYTES);
+        const std::vector<Stone> stones = stonesOf(parseMoves(text));
+        nodes += search.search(stones, 1, limits, nullptr).last.nodes;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("timed: %" PRIu64 " nodes in %.3f s, %.0f nodes/s (wall, including table allocation)\n", nodes,
+                seconds, seconds > 0 ? nodes / seconds : 0.0);
+    return 0;
+}
+
+struct Labelled {
+    std::string kind;
+    std::vector<int> moves;
+    int lose = -1;
+};
+
+bool parseLabelled(const std::string& line, Labelled& p) {
+    std::istringstream in(line);
+    if (!(in >> p.kind) || p.kind[0] == '#')
+        return false;
+    std::string word;
+    while (in >> word && word != "|") {
+        int s;
+        if (!parseSquare(word, s))
+            return false;
+        p.moves.push_back(s);
+    }
+    while (in >> word)
+        if (word == "lose" && in >> word)
+            parseSquare(word, p.lose);
+    return true;
+}
+
+// True when the line replays from the position: each move on an empty square, colours alternating from the
+// side to move, the last stone completing five and no earlier one.
+bool replays(const std::vector<int>& moves, const ThreatLine& line) {
+    std::vector<int> cells(SQUARE_NB, -1);
+    for (std::size_t i = 0; i < moves.size(); ++i)
+        cells[moves[i]] = static_cast<int>(i % 2);
+    int player = static_cast<int>(moves.size() % 2);
+    for (int i = 0; i < line.length; ++i) {
+        const int s = line.moves[i];
+        if (s < 0 || s >= SQUARE_NB || cells[s] != -1)
+            return false;
+        cells[s] = player;
+        const bool five = referee::completesFive(cells, s);
+        if (five != (i == line.length - 1))
+            return false;
+        player ^= 1;
+    }
+    return line.length % 2 == 1;
+}
+
+int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verbose) {
+    std::ifstream in(file);
+    if (!in) {
+        std::fprintf(stderr, "cannot read %s\n", file);
+        return 2;
+    }
+    std::vector<Labelled> positions;
+    for (std::string line; std::getline(in, line);) {
+        Labelled p;
+        if (parseLabelled(line, p))
+            positions.push_back(p);
+    }
+    ProSearch search(memory);
+    ThreatSearch judge(std::size_t{16} << 20);
+    ShapeBoard board;
+    int wins = 0, winsKept = 0, defends = 0, held = 0, playedLose = 0, quiets = 0, quietClaims = 0, badLines = 0;
+    std::uint64_t nodes = 0;
+    double seconds = 0;
+    for (const Labelled& p : positions) {
+        search.clear();
+        ProLimits limits;
+        limits.softMs = ms / 2;
+        limits.hardMs = ms;
+        const auto start = std::chrono::steady_clock::now();
+        const ProResult r = search.search(stonesOf(p.moves), 1, limits, nullptr);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        nodes += r.last.nodes;
+        const bool claimed = r.provenWin || r.last.mateIn > 0;
+        if (r.provenWin && !replays(p.moves, r.winLine))
+            ++badLines;
+        // After the reply, does the opponent have a forced five by fours (or threes, within a budget)?
+        std::vector<int> after = p.moves;
+        after.push_back(r.square);
+        std::vector<Stone> stones;
+        for (std::size_t i = 0; i < after.size(); ++i)
+            stones.push_back({after[i], static_cast<int>(i % 2)});
+        board.setUp(stones, static_cast<int>(after.size() % 2));
+        judge.clear();
+        const bool opponentWins = judge.vcf(board, 200000, nullptr) || judge.vct(board, 200000, nullptr);
+        const char* verdict = "";
+        if (p.kind == "win") {
+            ++wins;
+            if (claimed && !opponentWins) {
+                ++winsKept;
+            } else {
+                verdict = "win not kept";
+            }
+        } else if (p.kind == "defend") {
+            ++defends;
+            if (r.square == p.lose)
+                ++playedLose;
+            if (r.square != p.lose && !opponentWins) {
+                ++held;
+            } else {
+                verdict = "defence failed";
+            }
+        } else {
+            ++quiets;
+            if (r.provenWin) {
+                ++quietClaims;
+                verdict = "claimed win in a quiet position";
+            }
+        }
+        if (verbose && *verdict)
+            std::printf("%s: %d,%d (depth %d score %d mate %d)\n", verdict, columnOf(r.square), rowOf(r.square),
+                        r.last.depth, r.last.score, r.last.mateIn);
+    }
+    std::printf("win positions     %4d  won (claimed, no opponent threat after) %4d  %5.1f%%\n", wins, winsKept,
+                wins ? 100.0 * winsKept / wins : 0.0);
+    std::printf("defend positions  %4d  held (not lose, no threat found)        %4d  %5.1f%%  played lose %d\n",
+                defends, held, defends ? 100.0 * held / defends : 0.0, playedLose);
+    std::printf("quiet positions   %4d  claimed wins %d\n", quiets, quietClaims);
+    std::printf("claimed lines that do not replay: %d\n", badLines);
+    std::printf("nodes %" PRIu64 " in %.1f s, %.0f nodes/s\n", nodes, seconds, seconds > 0 ? nodes / seconds : 0.0);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool signatureOnly = false, verbose = false;
+    int depth = SIGNATURE_DEPTH;
+    const char* positions = nullptr;
+    std::int64_t ms = 1000;
+    std::size_t memory = std::size_t{100} << 20;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--signature"))
+            signatureOnly = true;
+        else if (!std::strcmp(argv[i], "--verbose"))
+            verbose = true;
+        else if (!std::strcmp(argv[i], "--depth") && i + 1 < argc)
+            depth = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--positions") && i + 1 < argc)
+            positions = argv[++i];
+        else if (!std::strcmp(argv[i], "--ms") && i + 1 < argc)
+            ms = std::atoll(argv[++i]);
+        else if (!std::strcmp(argv[i], "--memory") && i + 1 < argc)
+            memory = static_cast<std::size_t>(std::atoll(argv[++i]));
+        else {
+            std::fprintf(stderr, "usage: kelmo-pro-bench [--signature] [--depth D] | --positions FILE [--ms MS] "
+                                 "[--memory BYTES] [--verbose]\n");
+            return 2;
+        }
+    }
+    if (positions)
+        return runLabelled(positions, ms, memory, verbose);
+    return runFixed(depth, signatureOnly);
+}

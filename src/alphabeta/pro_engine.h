@@ -1,0 +1,84 @@
+// ProEngine: the state behind ProSearch. The root's threat checks, the iterative-deepening principal-variation
+// search, its move generation and the per-ply move lists, all in fixed arrays sized here so that the search
+// loop never allocates.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "alphabeta/pro_search.h"
+#include "alphabeta/transposition.h"
+#include "board/shape_board.h"
+#include "threat/threat_search.h"
+
+namespace kelmo {
+
+constexpr int MAX_PLY = 96;          // forced replies extend lines past the nominal depth; this bounds them
+constexpr int MAX_SEARCH_DEPTH = 40; // the nominal depth the deepening stops at without a cap of its own
+constexpr int MAX_MOVES = 64;        // moves looked at per node; the generator keeps the best that fit
+
+// Node budgets of the threat searches. Fixed numbers, so a search capped by nodes or depth is deterministic.
+struct ThreatBudgets {
+    std::uint64_t rootVcf = 200000;      // the side to move's own win, before anything else
+    std::uint64_t rootVct = 40000;       // the same with threes
+    std::uint64_t rootThreat = 40000;    // the opponent's VCF if the side to move passed: the forced defences
+    std::uint64_t safety = 20000;        // the opponent's VCF after each root move
+    std::uint64_t safetyVct = 5000;      // its VCT after each root move that passed the VCF check
+    std::uint64_t nearRootThreat = 2000; // the opponent's VCF behind the root's replies
+    std::uint64_t horizon = 150;         // the side to move's VCF at the horizon
+};
+
+class ProEngine {
+public:
+    explicit ProEngine(std::size_t tableBytes);
+    void resize(std::size_t tableBytes);
+    std::size_t tableBytes() const { return tableBytes_; }
+    void clear();
+    ProResult search(std::span<const Stone> stones, int sideToMove, const ProLimits& limits, ProProgress* progress);
+
+private:
+    struct RootMove {
+        int square;
+        int score;
+    };
+
+    int alphaBeta(int depth, int ply, int alpha, int beta);
+    int horizon(int ply, int alpha, int beta);
+    // The moves of a node into moves_[ply]; forced is set when they are only the replies to a threat.
+    int generate(int ply, int ttMove, bool& forced);
+    int defences(int* out, int capacity);
+    int rootSearch(int depth, int alpha, int beta, int& bestIndex);
+    bool opponentHasVcf(std::uint64_t budget);
+    void countThreatNodes();
+    void pollStop();
+    std::int64_t elapsedMs() const;
+    void fillIteration(ProIteration& it, int depth, int score) const;
+    void updatePv(int ply, int move);
+
+    std::size_t tableBytes_ = 0;
+    ShapeBoard board_;
+    ThreatSearch threats_;
+    TranspositionTable table_;
+    ThreatBudgets budgets_;
+
+    // Per search.
+    ProLimits limits_;
+    std::chrono::steady_clock::time_point start_;
+    std::uint64_t nodes_ = 0;
+    std::uint64_t nextPoll_ = 0;
+    bool stop_ = false;
+    int rootSide_ = 0;
+
+    RootMove root_[MAX_MOVES * 2];
+    int rootCount_ = 0;
+    int moves_[MAX_PLY][MAX_MOVES];
+    int moveCount_[MAX_PLY];
+    int killers_[MAX_PLY][2];
+    int history_[PLAYER_NB][SQUARE_NB];
+    int pv_[MAX_PLY][MAX_PLY];
+    int pvLength_[MAX_PLY];
+};
+
+} // namespace kelmo
