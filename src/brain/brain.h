@@ -11,6 +11,8 @@
 
 namespace kelmo {
 
+class ProProgress;  // alphabeta/pro_search.h
+
 // The manager's limits before any INFO, and again after every START.
 constexpr std::int32_t DEFAULT_TIME_LEFT = 180000;
 constexpr std::int32_t DEFAULT_TIMEOUT_TURN = 3000;
@@ -43,6 +45,9 @@ public:
     virtual void setMaxMemory(std::int32_t value) = 0;
     // True if the game has no stone on the square (0..399).
     virtual bool squareIsEmpty(int square) const = 0;
+    // Where a brain that searches by iterations reports each finished one
+    // during a move (null: nowhere). A brain without iterations ignores it.
+    virtual void setProgress(ProProgress* sink) { (void)sink; }
 };
 
 } // namespace kelmo

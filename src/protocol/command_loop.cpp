@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "alphabeta/pro_search.h"
 #include "board/types.h"
 #include "brain/brain.h"
 #include "learn/learn.h"
@@ -63,6 +64,30 @@ void writeMove(std::ostream& out, int square) {
         writeLine(out, std::to_string(columnOf(square)) + "," + std::to_string(rowOf(square)));
 }
 
+// The progress lines of a brain that searches by iterations, written as each
+// iteration finishes, so that a manager shows them while the move is still
+// being searched; the move line follows the last of them.
+class ProgressLines final : public ProProgress {
+public:
+    explicit ProgressLines(std::ostream& out) : out(out) {}
+    void iterationDone(const ProIteration& iteration) override { writeLine(out, progressLine(iteration)); }
+
+private:
+    std::ostream& out;
+};
+
+// Hands the loop's progress lines to the brain for as long as the loop runs.
+class ProgressHookup {
+public:
+    ProgressHookup(Brain& brain, ProProgress& sink) : brain(brain) { brain.setProgress(&sink); }
+    ~ProgressHookup() { brain.setProgress(nullptr); }
+    ProgressHookup(const ProgressHookup&) = delete;
+    ProgressHookup& operator=(const ProgressHookup&) = delete;
+
+private:
+    Brain& brain;
+};
+
 // Reads "column , row" of TURN and PLAY; false on any malformed or occupied
 // square (checked in reading order, so a bad column stops before the row).
 bool readOpponentMove(InputScanner& scanner, const Brain& brain, int& x, int& y) {
@@ -108,7 +133,45 @@ bool handleInfo(InputScanner& scanner, Brain& brain) {
 
 } // namespace
 
+std::string progressLine(const ProIteration& iteration) {
+    // Built by appending: a chain of string sums here trips a false overlap
+    // warning in some compilers.
+    std::string line = "MESSAGE depth ";
+    line += std::to_string(iteration.depth);
+    if (iteration.mateIn > 0) {
+        line += " mate in ";
+        line += std::to_string(iteration.mateIn);
+    } else if (iteration.mateIn < 0) {
+        line += " mated in ";
+        line += std::to_string(-static_cast<std::int64_t>(iteration.mateIn));
+    } else {
+        line += " eval ";
+        line += std::to_string(iteration.score);
+    }
+    // Over at least a millisecond, split so that no product can overflow.
+    const std::uint64_t ms = iteration.elapsedMs > 1 ? static_cast<std::uint64_t>(iteration.elapsedMs) : 1;
+    const std::uint64_t perSecond = iteration.nodes / ms * 1000 + iteration.nodes % ms * 1000 / ms;
+    line += " nodes ";
+    line += std::to_string(iteration.nodes);
+    line += " nps ";
+    line += std::to_string(perSecond);
+    line += " pv";
+    const int length = iteration.pvLength < 0 ? 0 : iteration.pvLength > MAX_PV ? MAX_PV : iteration.pvLength;
+    for (int i = 0; i < length; ++i) {
+        const int square = iteration.pv[i];
+        if (square < 0 || square >= SQUARE_NB)
+            break;
+        line += ' ';
+        line += std::to_string(columnOf(square));
+        line += ',';
+        line += std::to_string(rowOf(square));
+    }
+    return line;
+}
+
 int runCommandLoop(std::istream& in, std::ostream& out, Brain& brain) {
+    ProgressLines progress(out);
+    ProgressHookup hookup(brain, progress);
     InputScanner scanner(in);
     while (!scanner.atEnd()) {
         bool fatal = false;
