@@ -143,6 +143,10 @@ int ProBrain::reply() {
         limits.hardMs = budget.hardMs;
     }
     last = search->search(game, 1, limits, progress);
+    // A win the threat search proves ends the search before any iteration: its
+    // line is reported as the search's last word (mate in its length).
+    if (progress && last.provenWin)
+        progress->iterationDone(last.last);
     int square = last.square;
     // The answer must be playable whatever the search left behind: a stone on a
     // stone loses the game at once.

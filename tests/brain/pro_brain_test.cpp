@@ -317,6 +317,35 @@ TEST_F(ProBrainTest, EachFinishedIterationReachesTheProgressSink) {
     EXPECT_TRUE(recorder.iterations.empty());
 }
 
+TEST_F(ProBrainTest, AProvenWinIsReportedWithItsLine) {
+    ProBrain brain;
+    quick(brain);
+    Recorder recorder;
+    brain.setProgress(&recorder);
+    const struct {
+        const char* what;
+        std::vector<Stone> stones;
+    } cases[] = {
+        // Four in a row, one end open: a five to make.
+        {"five", {{squareOf(5, 5), 1}, {squareOf(6, 5), 1}, {squareOf(7, 5), 1}, {squareOf(8, 5), 1},
+                  {squareOf(4, 5), 0}, {squareOf(15, 15), 0}, {squareOf(16, 16), 0}, {squareOf(14, 16), 0}}},
+        // An open three with nothing of the opponent's near: an open four, then five.
+        {"open three", {{squareOf(5, 5), 1}, {squareOf(6, 5), 1}, {squareOf(7, 5), 1},
+                        {squareOf(15, 15), 0}, {squareOf(16, 16), 0}, {squareOf(14, 17), 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        recorder.iterations.clear();
+        const int reply = brain.setupBoard(c.stones);
+        ASSERT_GE(reply, 0);
+        ASSERT_FALSE(recorder.iterations.empty());
+        const ProIteration& last = recorder.iterations.back();
+        EXPECT_GT(last.mateIn, 0);
+        ASSERT_GT(last.pvLength, 0);
+        EXPECT_EQ(last.pv[0], reply);
+    }
+}
+
 // ---- self-play ----
 
 // Two pro brains play a whole game, each told the other's moves; a referee
