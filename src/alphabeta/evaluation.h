@@ -30,7 +30,7 @@ constexpr EvalWeights EVAL_WEIGHTS = {{    0,   2,  4,   6,  14,  24,  160, 30, 
 
 // The static score of the position for the side to move, from the counts of squares per (player, shape)
 // that the board keeps: a few dozen multiplications, so every leaf can afford it.
-int evaluate(const ShapeBoard& board);
+int evaluate(const ShapeBoard& board, const EvalWeights& weights = EVAL_WEIGHTS);
 
 // A square's worth as a move for the side to move: what it makes for itself plus what it takes from the
 // opponent. Orders the moves of a node and picks the few the search looks at.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "alphabeta/evaluation.h"
 
 namespace kelmo {
 
@@ -21,6 +20,9 @@ constexpr int DY[DIRECTION_NB] = {0, 1, 1, 1};
 
 // Nodes between two looks at the clock and the node cap.
 constexpr std::uint64_t POLL_INTERVAL = 1024;
+
+// Root moves tried, in the search's order, when the chosen one turns out to lose to threes.
+constexpr int VERIFY_MOVES = 4;
 
 // Mate scores are stored relative to the node, read back relative to the root.
 int toTable(int score, int ply) {
@@ -102,7 +104,8 @@ std::int64_t ProEngine::elapsedMs() const {
 void ProEngine::pollStop() {
     if (limits_.nodeCap && nodes_ >= limits_.nodeCap)
         stop_ = true;
-    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs)
+    // The last eighth of the turn is kept for checking the chosen move.
+    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs - limits_.hardMs / 8)
         stop_ = true;
 }
 
@@ -283,7 +286,7 @@ int ProEngine::horizon(int ply, int alpha, int beta) {
         if (won)
             return SCORE_MATE - ply - line.length;
     }
-    return evaluate(board_);
+    return evaluate(board_, weights_);
 }
 
 int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
@@ -311,7 +314,7 @@ int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
     if (opponentFives >= 2)
         return -(SCORE_MATE - ply - 2);
     if (ply >= MAX_PLY - 2)
-        return evaluate(board_);
+        return evaluate(board_, weights_);
     // A five to block is played out past the horizon: the line is forced, and a four is no quiet position.
     if (depth <= 0 && opponentFives == 0)
         return horizon(ply, alpha, beta);
@@ -587,8 +590,40 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
         if (isMateScore(score) || rootCount_ == 1)
             break;
     }
-    result.square = chosen;
+    result.square = verifiedMove(chosen, limits);
+    if (result.square != chosen) {
+        result.last.pvLength = 1;
+        result.last.pv[0] = result.square;
+    }
     return result;
+}
+
+// The chosen move once more against the opponent's threats, with a longer look than the root's first
+// check: when it loses to a VCT after all, the next root moves in the search's order take its place.
+int ProEngine::verifiedMove(int chosen, const ProLimits& limits) {
+    if (rootCount_ <= 1)
+        return chosen;
+    const std::uint64_t budget = std::max<std::uint64_t>(
+        budgets_.verify, limits.hardMs > 0 ? static_cast<std::uint64_t>(limits.hardMs) * 40 : 0);
+    int candidate = chosen;
+    int next = 0;
+    for (int tried = 0; tried < VERIFY_MOVES; ++tried) {
+        board_.play(candidate);
+        const bool loses = threats_.vct(board_, budget, nullptr);
+        countThreatNodes();
+        board_.undo();
+        if (!loses)
+            return candidate;
+        // Another move is at worst not known to lose.
+        while (next < rootCount_ && root_[next].square == chosen)
+            ++next;
+        if (next == rootCount_)
+            return chosen;
+        candidate = root_[next++].square;
+        if (limits.hardMs > 0 && elapsedMs() >= limits.hardMs)
+            return candidate;
+    }
+    return candidate;
 }
 
 } // namespace kelmo

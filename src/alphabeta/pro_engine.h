@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "alphabeta/evaluation.h"
 #include "alphabeta/pro_search.h"
 #include "alphabeta/transposition.h"
 #include "board/shape_board.h"
@@ -26,6 +27,7 @@ struct ThreatBudgets {
     std::uint64_t rootThreat = 40000;    // the opponent's VCF if the side to move passed: the forced defences
     std::uint64_t safety = 20000;        // the opponent's VCF after each root move
     std::uint64_t safetyVct = 5000;      // its VCT after each root move that passed the VCF check
+    std::uint64_t verify = 30000;        // its VCT after the chosen move, once the search is over
     std::uint64_t nearRootThreat = 2000; // the opponent's VCF behind the root's replies
     std::uint64_t horizon = 150;         // the side to move's VCF at the horizon
 };
@@ -36,6 +38,7 @@ public:
     void resize(std::size_t tableBytes);
     std::size_t tableBytes() const { return tableBytes_; }
     void clear();
+    void setEvalWeights(const EvalWeights& weights) { weights_ = weights; }
     ProResult search(std::span<const Stone> stones, int sideToMove, const ProLimits& limits, ProProgress* progress);
 
 private:
@@ -51,6 +54,7 @@ private:
     int defences(int* out, int capacity);
     int rootSearch(int depth, int alpha, int beta, int& bestIndex);
     bool opponentHasVcf(std::uint64_t budget);
+    int verifiedMove(int chosen, const ProLimits& limits);
     void countThreatNodes();
     void pollStop();
     std::int64_t elapsedMs() const;
@@ -62,6 +66,7 @@ private:
     ThreatSearch threats_;
     TranspositionTable table_;
     ThreatBudgets budgets_;
+    EvalWeights weights_ = EVAL_WEIGHTS;
 
     // Per search.
     ProLimits limits_;
