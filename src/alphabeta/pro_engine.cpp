@@ -270,9 +270,7 @@ int ProEngine::generate(int ply, int ttMove, bool& forced) {
     return n;
 }
 
-int ProEngine::horizon(int ply, int alpha, int beta) {
-    (void)alpha;
-    (void)beta;
+int ProEngine::horizon(int ply) {
     const int me = board_.sideToMove();
     const int other = 1 - me;
     // Neither side has a five to make (the caller saw to that).
@@ -317,7 +315,7 @@ int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
         return evaluate(board_, weights_);
     // A five to block is played out past the horizon: the line is forced, and a four is no quiet position.
     if (depth <= 0 && opponentFives == 0)
-        return horizon(ply, alpha, beta);
+        return horizon(ply);
     if (opponentFives == 0 && board_.count(me, SHAPE_OPEN_FOUR) + board_.count(me, SHAPE_FOUR_FOUR) > 0 &&
         board_.countAtLeast(other, SHAPE_FOUR) == 0)
         return SCORE_MATE - ply - 3;
