@@ -2,9 +2,12 @@
 // drives them. Every opening of the file is played twice, once with each brain
 // moving first from it; the first mover gets the position with BOARD, its
 // opponent the same position plus that reply, and after that each move is passed
-// on with TURN. A five (or more) wins, a full board draws; a brain that answers
-// with a malformed move, a taken square, nothing within the grace period, or
-// dies, loses the game. Prints each game and the score of the first brain.
+// on with TURN. A five (or more) wins, a full board draws. MESSAGE and DEBUG
+// lines are information, skipped while the turn's time keeps running; any other
+// fault loses the game: refusing START (an ERROR line where OK is due), another
+// line than a move where a move is due, a taken square, nothing within the
+// grace period, or dying. Prints each game with why it ended, the score of the
+// first brain, and how many games each brain lost by a fault.
 //
 //   kelmo-match [--openings FILE] [--games N] [--turn MS] [--memory BYTES]
 //               [--jobs J] A_COMMAND -- B_COMMAND
@@ -41,11 +44,17 @@ struct Options {
     std::vector<std::string> brains[2];
 };
 
+enum class Ending { Five, FullBoard, Fault };
+
 struct Outcome {
+    bool over = false;
+    Ending ending = Ending::Five;
     int winner = -1;  // 0 or 1: index of the brain; -1 a draw
-    std::string reason;
+    int faulty = -1;  // with Ending::Fault, the brain whose fault ended the game
+    std::string fault;
     int plies = 0;
     double maxReplyMs = 0;
+    std::string lastInformation[2];  // each brain's last MESSAGE or DEBUG line in the game
 };
 
 std::string squareText(int square) {
@@ -91,21 +100,44 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
         cells[opening[i]] = 1 + ((i % 2 == 0) ? blackBrain : 1 - blackBrain);
 
     auto lose = [&](int brain, const std::string& why) {
+        outcome.over = true;
+        outcome.ending = Ending::Fault;
         outcome.winner = 1 - brain;
-        outcome.reason = why;
+        outcome.faulty = brain;
+        outcome.fault = why;
+    };
+    using kelmo::BrainProcess;
+    auto answer = [&](int brain, std::string& line, int timeoutMs) {
+        const BrainProcess::ReadResult result = brains[brain]->readAnswer(line, timeoutMs);
+        if (!brains[brain]->lastInformation().empty())
+            outcome.lastInformation[brain] = brains[brain]->lastInformation();
+        return result;
     };
     std::string reply;
-    for (int b = 0; b < 2 && outcome.reason.empty(); ++b) {
+    for (int b = 0; b < 2 && !outcome.over; ++b) {
+        if (!brains[b]->started()) {
+            lose(b, "could not be started");
+            break;
+        }
         brains[b]->send("START 20", "\n");
-        if (brains[b]->readLine(reply, 10000) != kelmo::BrainProcess::ReadResult::Line || reply != "OK")
-            lose(b, "no OK to START");
+        const auto result = answer(b, reply, 10000);
+        if (result == BrainProcess::ReadResult::Timeout)
+            lose(b, "no OK to START in time");
+        else if (result == BrainProcess::ReadResult::Closed)
+            lose(b, "closed before OK to START");
+        else if (kelmo::isRefusal(reply))
+            lose(b, reply);
+        else if (reply != "OK")
+            lose(b, "not OK to START: " + reply);
+        if (outcome.over)
+            break;
         brains[b]->send("INFO timeout_turn " + std::to_string(options.turnMs), "\n");
         brains[b]->send("INFO time_left 1000000000", "\n");
         brains[b]->send("INFO max_memory " + std::to_string(options.memory), "\n");
     }
     bool boardSent[2] = {false, false};
     int lastMove = -1;
-    while (outcome.reason.empty()) {
+    while (!outcome.over) {
         kelmo::BrainProcess& brain = *brains[mover];
         if (!boardSent[mover]) {
             brain.send("BOARD", "\n");
@@ -117,12 +149,12 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
             brain.send("TURN " + squareText(lastMove), "\n");
         }
         const double start = kelmo::nowMs();
-        const auto result = brain.readLine(reply, options.turnMs + GRACE_MS);
+        const auto result = answer(mover, reply, options.turnMs + GRACE_MS);
         const double took = kelmo::nowMs() - start;
         outcome.maxReplyMs = std::max(outcome.maxReplyMs, took);
         int square;
-        if (result != kelmo::BrainProcess::ReadResult::Line) {
-            lose(mover, result == kelmo::BrainProcess::ReadResult::Timeout ? "no reply in time" : "closed");
+        if (result != BrainProcess::ReadResult::Line) {
+            lose(mover, result == BrainProcess::ReadResult::Timeout ? "no reply in time" : "closed");
         } else if (!kelmo::referee::parseMoveSquare(reply, square)) {
             lose(mover, "not a move: " + reply);
         } else if (cells[square] != 0) {
@@ -133,10 +165,12 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
             ++outcome.plies;
             lastMove = square;
             if (kelmo::referee::completesFive(cells, square)) {
+                outcome.over = true;
+                outcome.ending = Ending::Five;
                 outcome.winner = mover;
-                outcome.reason = "five";
             } else if (stones.size() == SIZE * SIZE) {
-                outcome.reason = "full board";
+                outcome.over = true;
+                outcome.ending = Ending::FullBoard;
             }
             mover = 1 - mover;
         }
@@ -149,6 +183,10 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
         std::filesystem::remove_all(dirs[b]);
     }
     return outcome;
+}
+
+char brainName(int brain) {
+    return brain == 0 ? 'A' : 'B';
 }
 
 int usage() {
@@ -199,17 +237,26 @@ int main(int argc, char** argv) {
     std::mutex printing;
     double points = 0;
     int wins = 0, losses = 0, draws = 0;
+    int fives = 0, fullBoards = 0, faults[2] = {0, 0};
     auto worker = [&] {
         for (int g; (g = next++) < games;) {
             const int first = g % 2;
             const Outcome o = playGame(options, openings[g / 2], first);
             std::lock_guard<std::mutex> lock(printing);
             const char* result = o.winner == 0 ? "A wins" : o.winner == 1 ? "B wins" : "draw";
-            std::printf("game %3d opening %3d first %c: %-6s by %s after %d plies, slowest reply %.0f ms\n", g + 1,
-                        g / 2 + 1, first == 0 ? 'A' : 'B', result, o.reason.c_str(), o.plies, o.maxReplyMs);
+            std::string how = o.ending == Ending::Five        ? "five"
+                              : o.ending == Ending::FullBoard ? "full board"
+                                                              : std::string("a fault of ") + brainName(o.faulty) +
+                                                                    " (" + o.fault + ")";
+            std::printf("game %3d opening %3d first %c: %s by %s after %d plies, slowest reply %.0f ms\n", g + 1,
+                        g / 2 + 1, brainName(first), result, how.c_str(), o.plies, o.maxReplyMs);
+            for (int b = 0; b < 2; ++b)
+                if (!o.lastInformation[b].empty())
+                    std::printf("    %c last said: %s\n", brainName(b), o.lastInformation[b].c_str());
             std::fflush(stdout);
             points += o.winner == 0 ? 1.0 : o.winner == 1 ? 0.0 : 0.5;
             (o.winner == 0 ? wins : o.winner == 1 ? losses : draws)++;
+            (o.ending == Ending::Five ? fives : o.ending == Ending::FullBoard ? fullBoards : faults[o.faulty])++;
         }
     };
     std::vector<std::thread> threads;
@@ -219,5 +266,9 @@ int main(int argc, char** argv) {
         t.join();
     std::printf("A scored %.1f of %d (+%d -%d =%d), %.1f %%\n", points, games, wins, losses, draws,
                 games ? 100.0 * points / games : 0.0);
+    // Games lost by a fault count in the score like any other: this line keeps
+    // a score built on them from passing for strength.
+    std::printf("games %d: %d on the board (five %d, full board %d), %d by a fault of A, %d by a fault of B\n", games,
+                fives + fullBoards, fives, fullBoards, faults[0], faults[1]);
     return 0;
 }

@@ -2,7 +2,8 @@
 // the way a manager sees it, from writing the command to reading the move line.
 // Two copies of the brain play each other from seeded random openings (so the
 // positions are real, contested middle games), and every BOARD and TURN they
-// answer is timed. Figures are printed as fractions of timeout_turn: the max
+// answer is timed (MESSAGE and DEBUG lines on the way count in the time, not as
+// the answer). Figures are printed as fractions of timeout_turn: the max
 // must stay below 0.98, or a manager with a slight delay of its own would see
 // a lost game on time.
 //
@@ -104,7 +105,7 @@ private:
     void expect(int side, const std::string& line, const std::string& reply) {
         send(side, line);
         std::string got;
-        if (brains[side]->readLine(got, 30000) != kelmo::BrainProcess::ReadResult::Line || got != reply)
+        if (brains[side]->readAnswer(got, 30000) != kelmo::BrainProcess::ReadResult::Line || got != reply)
             fail("expected \"" + reply + "\" after " + line + ", got \"" + got + "\"");
     }
 
@@ -128,7 +129,7 @@ private:
         send(side, command);
         std::string line;
         // A generous safety net: far beyond any sane reply, short of a hang.
-        auto got = brains[side]->readLine(line, scenario.timeoutTurn * 10 + 10000);
+        auto got = brains[side]->readAnswer(line, scenario.timeoutTurn * 10 + 10000);
         double took = kelmo::nowMs() - start;
         int square;
         if (got != kelmo::BrainProcess::ReadResult::Line || !kelmo::referee::parseMoveSquare(line, square) || cells[square] >= 0) {

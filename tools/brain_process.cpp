@@ -23,6 +23,23 @@ double nowMs() {
 
 namespace {
 
+bool firstWordIs(const std::string& line, const char* word) {
+    const std::string w = word;
+    return line.compare(0, w.size(), w) == 0 && (line.size() == w.size() || line[w.size()] == ' ');
+}
+
+} // namespace
+
+bool isInformational(const std::string& line) {
+    return firstWordIs(line, "MESSAGE") || firstWordIs(line, "DEBUG");
+}
+
+bool isRefusal(const std::string& line) {
+    return line.rfind("ERROR", 0) == 0;
+}
+
+namespace {
+
 struct Child {
     pid_t pid = -1;
     int toChild = -1;
@@ -189,7 +206,10 @@ bool BrainProcess::send(const std::string& text, const std::string& eol) {
 }
 
 BrainProcess::ReadResult BrainProcess::readLine(std::string& line, int timeoutMs) {
-    const double deadline = nowMs() + timeoutMs;
+    return readLineUntil(line, nowMs() + timeoutMs);
+}
+
+BrainProcess::ReadResult BrainProcess::readLineUntil(std::string& line, double deadline) {
     for (;;) {
         const std::size_t end = pending.find('\n');
         if (end != std::string::npos) {
@@ -216,6 +236,21 @@ BrainProcess::ReadResult BrainProcess::readLine(std::string& line, int timeoutMs
             continue;  // interrupted or timed out: the deadline check above decides
         if (!readSome(fromChild, pending))
             closed = true;
+    }
+}
+
+BrainProcess::ReadResult BrainProcess::readAnswer(std::string& line, int timeoutMs) {
+    const double deadline = nowMs() + timeoutMs;
+    information.clear();
+    for (;;) {
+        const ReadResult result = readLineUntil(line, deadline);
+        if (result != ReadResult::Line) {
+            line.clear();  // not the information skipped last: that is no answer
+            return result;
+        }
+        if (!isInformational(line))
+            return result;
+        information = line;
     }
 }
 

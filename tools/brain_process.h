@@ -1,6 +1,7 @@
 // A built brain driven from outside as a child process, the way a manager
-// drives it: one line written, one reply line read, every wait bounded so that a
-// brain that hangs fails the caller instead of stalling it. Used by the
+// drives it: one line written, one answer read (skipping the MESSAGE and DEBUG
+// lines a brain may print while it thinks), every wait bounded so that a brain
+// that hangs fails the caller instead of stalling it. Used by the
 // black-box protocol tests, the manager transcript runner and the
 // time-discipline bench. POSIX only: on Linux the Windows build is driven
 // through wine as the command.
@@ -14,6 +15,13 @@ namespace kelmo {
 
 // Milliseconds on the monotonic clock, for deadlines and for timing replies.
 double nowMs();
+
+// A MESSAGE or DEBUG line: what a brain tells the manager while it thinks,
+// never an answer to a command.
+bool isInformational(const std::string& line);
+
+// A line beginning with ERROR: where OK to START is due, the brain refusing the game.
+bool isRefusal(const std::string& line);
 
 class BrainProcess {
 public:
@@ -39,6 +47,14 @@ public:
     ReadResult readLine(std::string& line, int timeoutMs);
     bool sawCarriageReturn() const { return carriageReturn; }
 
+    // Reads the answer to the last command as a manager does: informational
+    // lines are passed over, and the one deadline of timeoutMs covers them and
+    // the answer alike, so a brain that only talks still runs out of time.
+    // lastInformation() is the last line passed over by this call, empty when
+    // there was none.
+    ReadResult readAnswer(std::string& line, int timeoutMs);
+    const std::string& lastInformation() const { return information; }
+
     // Waits for the process to end; true when it ended within timeoutMs, with
     // its exit status in exitCode (-1 for a signal). With closeInput false the
     // brain's input stays open, so only the brain itself can decide to leave.
@@ -51,12 +67,15 @@ public:
     int finish(int timeoutMs);
 
 private:
+    ReadResult readLineUntil(std::string& line, double deadline);
+
     pid_t pid = -1;
     int toChild = -1;
     int fromChild = -1;
     std::string pending;  // bytes read past the last returned line
     bool closed = false;
     bool carriageReturn = false;
+    std::string information;  // the last informational line readAnswer skipped
     bool reaped = false;
     int exitStatus = -1;  // once reaped
 };

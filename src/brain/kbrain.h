@@ -9,18 +9,13 @@
 
 #include "board/k2board.h"
 #include "board/position_setup.h"
+#include "brain/brain.h"
 #include "search/search_context.h"
 #include "search/stat_node.h"
 
 namespace kelmo {
 
-constexpr std::int32_t DEFAULT_TIME_LEFT = 180000;
-constexpr std::int32_t DEFAULT_TIMEOUT_TURN = 3000;
-constexpr std::int32_t DEFAULT_MAX_MEMORY = 80000000;
-// Used when the manager sets no memory limit (max_memory 0).
-constexpr std::int64_t UNLIMITED_MEMORY_CAP = 350000000;
-
-class KBrain {
+class KBrain final : public Brain {
 public:
     StatNode* root;   // in searchContext's arena; null only if the arena had no room
     K2Board* board;
@@ -34,24 +29,21 @@ public:
     SearchContext searchContext;
 
     KBrain();
-    ~KBrain();
+    ~KBrain() override;
     KBrain(const KBrain&) = delete;
     KBrain& operator=(const KBrain&) = delete;
 
-    // Handlers. Moves are returned as square indices; -1 means no move exists
-    // (the board is full), and then nothing is played.
-    void startGame();
-    int begin();
-    int turn(int x, int y);
-    // A new game on the position the stones make, the brain to move; returns
-    // the brain's reply, already played.
-    int setupBoard(std::span<const Stone> stones);
-    // A negative time_left (the match time ran out) is stored as 0.
-    void setTimeLeft(std::int32_t value);
-    void setTimeoutTurn(std::int32_t value);
-    void setMaxMemory(std::int32_t value);
-    // True if the game board has no stone on the square (0..399).
-    bool squareIsEmpty(int square) const;
+    // Handlers (see Brain). Moves are returned as square indices; -1 means no
+    // move exists (the board is full), and then nothing is played.
+    BrainIdentity identity() const override { return BrainIdentity::Exact; }
+    void startGame() override;
+    int begin() override;
+    int turn(int x, int y) override;
+    int setupBoard(std::span<const Stone> stones) override;
+    void setTimeLeft(std::int32_t value) override;
+    void setTimeoutTurn(std::int32_t value) override;
+    void setMaxMemory(std::int32_t value) override;
+    bool squareIsEmpty(int square) const override;
 
     // Search.
     int searchMove();

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "brain/kbrain.h"
+#include "alphabeta/pro_search.h"
+#include "board/types.h"
+#include "brain/brain.h"
 #include "learn/learn.h"
 #include "protocol/scanner.h"
 
@@ -35,7 +37,15 @@ enum InfoKey { KEY_TIME_LEFT = 0, KEY_TIMEOUT_TURN = 1, KEY_MAX_MEMORY = 2 };
 
 constexpr std::int32_t SUPPORTED_SIZE = 20;
 
-constexpr const char* ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
+const char* aboutLine(BrainIdentity identity) {
+    switch (identity) {
+    case BrainIdentity::Pro:
+        return "name=\"Kelmo Pro\", version=\"1.0\", author=\"Kelmo developers\"";
+    case BrainIdentity::Exact:
+        break;
+    }
+    return "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
+}
 
 void writeLine(std::ostream& out, const std::string& line) {
     out << line << '\n' << std::flush;
@@ -54,9 +64,33 @@ void writeMove(std::ostream& out, int square) {
         writeLine(out, std::to_string(columnOf(square)) + "," + std::to_string(rowOf(square)));
 }
 
+// The progress lines of a brain that searches by iterations, written as each
+// iteration finishes, so that a manager shows them while the move is still
+// being searched; the move line follows the last of them.
+class ProgressLines final : public ProProgress {
+public:
+    explicit ProgressLines(std::ostream& out) : out(out) {}
+    void iterationDone(const ProIteration& iteration) override { writeLine(out, progressLine(iteration)); }
+
+private:
+    std::ostream& out;
+};
+
+// Hands the loop's progress lines to the brain for as long as the loop runs.
+class ProgressHookup {
+public:
+    ProgressHookup(Brain& brain, ProProgress& sink) : brain(brain) { brain.setProgress(&sink); }
+    ~ProgressHookup() { brain.setProgress(nullptr); }
+    ProgressHookup(const ProgressHookup&) = delete;
+    ProgressHookup& operator=(const ProgressHookup&) = delete;
+
+private:
+    Brain& brain;
+};
+
 // Reads "column , row" of TURN and PLAY; false on any malformed or occupied
 // square (checked in reading order, so a bad column stops before the row).
-bool readOpponentMove(InputScanner& scanner, const KBrain& brain, int& x, int& y) {
+bool readOpponentMove(InputScanner& scanner, const Brain& brain, int& x, int& y) {
     std::int32_t column, row;
     if (!readColumnRow(scanner, column, row))
         return false;
@@ -69,7 +103,7 @@ bool readOpponentMove(InputScanner& scanner, const KBrain& brain, int& x, int& y
 }
 
 // INFO: false only for a fatal value; unknown keys are skipped with their line.
-bool handleInfo(InputScanner& scanner, KBrain& brain) {
+bool handleInfo(InputScanner& scanner, Brain& brain) {
     int key = scanner.readKeyword(INFO_KEYS, INFO_KEY_COUNT);
     if (key < 0) {
         scanner.skipLine();
@@ -99,12 +133,45 @@ bool handleInfo(InputScanner& scanner, KBrain& brain) {
 
 } // namespace
 
-int runCommandLoop(std::istream& in, std::ostream& out) {
-    KBrain brain;
-    return runCommandLoop(in, out, brain);
+std::string progressLine(const ProIteration& iteration) {
+    // Built by appending: a chain of string sums here trips a false overlap
+    // warning in some compilers.
+    std::string line = "MESSAGE depth ";
+    line += std::to_string(iteration.depth);
+    if (iteration.mateIn > 0) {
+        line += " mate in ";
+        line += std::to_string(iteration.mateIn);
+    } else if (iteration.mateIn < 0) {
+        line += " mated in ";
+        line += std::to_string(-static_cast<std::int64_t>(iteration.mateIn));
+    } else {
+        line += " eval ";
+        line += std::to_string(iteration.score);
+    }
+    // Over at least a millisecond, split so that no product can overflow.
+    const std::uint64_t ms = iteration.elapsedMs > 1 ? static_cast<std::uint64_t>(iteration.elapsedMs) : 1;
+    const std::uint64_t perSecond = iteration.nodes / ms * 1000 + iteration.nodes % ms * 1000 / ms;
+    line += " nodes ";
+    line += std::to_string(iteration.nodes);
+    line += " nps ";
+    line += std::to_string(perSecond);
+    line += " pv";
+    const int length = iteration.pvLength < 0 ? 0 : iteration.pvLength > MAX_PV ? MAX_PV : iteration.pvLength;
+    for (int i = 0; i < length; ++i) {
+        const int square = iteration.pv[i];
+        if (square < 0 || square >= SQUARE_NB)
+            break;
+        line += ' ';
+        line += std::to_string(columnOf(square));
+        line += ',';
+        line += std::to_string(rowOf(square));
+    }
+    return line;
 }
 
-int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain) {
+int runCommandLoop(std::istream& in, std::ostream& out, Brain& brain) {
+    ProgressLines progress(out);
+    ProgressHookup hookup(brain, progress);
     InputScanner scanner(in);
     while (!scanner.atEnd()) {
         bool fatal = false;
@@ -165,7 +232,7 @@ int runCommandLoop(std::istream& in, std::ostream& out, KBrain& brain) {
         }
         case CMD_ABOUT:
         case CMD_ABOUT_LC:
-            writeLine(out, ABOUT_LINE);
+            writeLine(out, aboutLine(brain.identity()));
             break;
         case CMD_LEARN: {
             std::string directory;

@@ -3,7 +3,10 @@
 // runner keeps its own copy of the board from both sides' moves, so a reply
 // must be a well-formed move on an empty square, whatever move the (time-bound,
 // hence not repeatable) search chose. Opponent moves written "?" are chosen here
-// next to the brain's last stone, so games stay legal and contested.
+// next to the brain's last stone, so games stay legal and contested. MESSAGE
+// and DEBUG lines a brain prints before an answer are skipped, as managers
+// skip them, within the same reply timeout; any other line where an answer is
+// due is checked as that answer.
 //
 //   kelmo-transcript [--workdir DIR] TRANSCRIPT... -- COMMAND [ARGS...]
 //
@@ -15,6 +18,8 @@
 //   < TEXT              expect exactly TEXT
 //   < move              expect a legal move, then play it for the brain
 //   < prefix TEXT       expect a line that begins with TEXT
+//                       (a TEXT that is itself a MESSAGE or DEBUG line is read
+//                       as the next line, nothing skipped)
 //   ! exit              expect the brain to end by itself, code 0, writing nothing more
 #include <algorithm>
 #include <cstdlib>
@@ -193,8 +198,11 @@ Outcome runTranscript(const std::string& path, const std::vector<std::string>& c
                 fail(lineNo, "the brain closed its input before: " + text);
         } else if (line.rfind("< ", 0) == 0) {
             const std::string expected = line.substr(2);
+            const bool prefix = expected.rfind("prefix ", 0) == 0;
             std::string reply;
-            auto got = brain.readLine(reply, replyTimeout);
+            auto got = kelmo::isInformational(prefix ? expected.substr(7) : expected)
+                           ? brain.readLine(reply, replyTimeout)
+                           : brain.readAnswer(reply, replyTimeout);
             double took = kelmo::nowMs() - sentAt;
             if (got == kelmo::BrainProcess::ReadResult::Timeout) {
                 fail(lineNo, "no reply within " + std::to_string(replyTimeout) + " ms, expected: " + expected);
@@ -219,7 +227,7 @@ Outcome runTranscript(const std::string& path, const std::vector<std::string>& c
                     result.slowestMs = std::max(result.slowestMs, took);
                 }
                 moveAsked = false;
-            } else if (expected.rfind("prefix ", 0) == 0) {
+            } else if (prefix) {
                 if (reply.rfind(expected.substr(7), 0) != 0)
                     fail(lineNo, "expected a line beginning \"" + expected.substr(7) + "\", got \"" + reply + "\"");
             } else if (reply != expected) {

@@ -1,8 +1,10 @@
-// Self-play: two brain processes, each told the other's moves with TURN as a
+// Self-play: two brain processes (exact against exact, pro against pro, and the
+// pro brain against the exact one), each told the other's moves with TURN as a
 // manager would, play one game to a five or a full board. Every reply must
 // arrive (the brain flushes it without waiting for more input), be a
-// well-formed move and land on an empty square. First, the referee's own five
-// check that decides when that game is over.
+// well-formed move and land on an empty square; the pro brain's progress lines
+// before it are read past. First, the referee's own five check that decides
+// when that game is over.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -20,7 +22,8 @@ namespace {
 
 using referee::completesFive;
 
-const std::string BRAIN = KELMO_BRAIN_EXE;
+const std::string EXACT = KELMO_BRAIN_EXE;
+const std::string PRO = KELMO_PRO_BRAIN_EXE;
 constexpr int SIZE = 20;
 constexpr int REPLY_MS = 60000;
 constexpr auto LINE = BrainProcess::ReadResult::Line;
@@ -68,10 +71,20 @@ void prepare(BrainProcess& brain) {
     ASSERT_TRUE(brain.send("INFO max_memory 100000000"));
 }
 
-TEST(SelfPlay, TwoBrainsPlayAWholeGameWithLegalReplies) {
+class SelfPlay : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
+
+INSTANTIATE_TEST_SUITE_P(Programs, SelfPlay,
+                         ::testing::Values(std::make_pair(EXACT, EXACT), std::make_pair(PRO, PRO),
+                                           std::make_pair(PRO, EXACT)),
+                         [](const auto& info) {
+                             auto name = [](const std::string& path) { return path == PRO ? "pro" : "exact"; };
+                             return std::string(name(info.param.first)) + "_" + name(info.param.second);
+                         });
+
+TEST_P(SelfPlay, TwoBrainsPlayAWholeGameWithLegalReplies) {
     TempDir dirs[2];
-    BrainProcess first({BRAIN}, dirs[0].path());
-    BrainProcess second({BRAIN}, dirs[1].path());
+    BrainProcess first({GetParam().first}, dirs[0].path());
+    BrainProcess second({GetParam().second}, dirs[1].path());
     BrainProcess* players[2] = {&first, &second};
     prepare(first);
     prepare(second);
@@ -84,7 +97,7 @@ TEST(SelfPlay, TwoBrainsPlayAWholeGameWithLegalReplies) {
         int side = turn % 2;
         std::string reply;
         ASSERT_TRUE(players[side]->send(command));
-        ASSERT_EQ(players[side]->readLine(reply, REPLY_MS), LINE)
+        ASSERT_EQ(players[side]->readAnswer(reply, REPLY_MS), LINE)
             << "no reply to " << command << " after " << stones << " stones";
         int x, y;
         ASSERT_TRUE(parseMove(reply, x, y)) << "malformed reply '" << reply << "' to " << command;

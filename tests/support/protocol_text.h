@@ -8,6 +8,7 @@ namespace kelmo::test {
 // The lines the brain answers with, written out here on their own so that a
 // change of wording in the front end shows as a failing test.
 inline const std::string ABOUT_LINE = "name=\"Kelmo\", version=\"1.0\", author=\"Kelmo developers\"";
+inline const std::string PRO_ABOUT_LINE = "name=\"Kelmo Pro\", version=\"1.0\", author=\"Kelmo developers\"";
 inline const std::string UNKNOWN = "ERROR Unknown Command!";
 inline const std::string FATAL = "ERROR Fatal Error, Protocol Mismatch!";
 inline const std::string SIZE_ERROR = "ERROR Unsupport size of board, supported size is 20!";

@@ -1,0 +1,121 @@
+// ProBrain: the pro brain's game in progress (its stones and the side to move),
+// the manager's limits, the turn's time budget and the size of the search's
+// tables, with one handler per protocol command over ProSearch. Like KBrain it
+// takes stones and plain values and returns squares; the front end words the
+// replies and the progress lines.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "alphabeta/pro_search.h"
+#include "board/position_setup.h"
+#include "board/types.h"
+#include "brain/brain.h"
+
+namespace kelmo {
+
+// ---- time ----
+//
+// A turn's budget, from the manager's limits and the stones on the board:
+//   turn cap   = 95 % of timeout_turn, less REPLY_MARGIN_MS;
+//   game share = (time_left - REPLY_MARGIN_MS) / moves that may remain, where
+//                the brain expects max(MIN_MOVES_LEFT, (GAME_STONES - stones) / 2)
+//                more moves of its own: games between searching brains rarely
+//                run past a hundred stones, and the floor keeps a long game from
+//                ever spending more than a twelfth of what is left at once;
+//   hard       = min(turn cap, game share), never below 1 ms, the instant the
+//                running iteration is abandoned;
+//   soft       = SOFT_PERCENT of hard: no new iteration starts after it, since
+//                the next one would most likely be cut off unfinished.
+// REPLY_MARGIN_MS covers what happens after the clock's last reading: the
+// search notices the hard limit only every few thousand nodes, the answer is
+// written, and the line crosses a pipe (and a wine layer on Linux test rigs).
+constexpr std::int64_t REPLY_MARGIN_MS = 30;
+constexpr int GAME_STONES = 100;
+constexpr int MIN_MOVES_LEFT = 12;
+constexpr std::int64_t SOFT_PERCENT = 55;
+
+struct TurnBudget {
+    std::int64_t softMs = 1;
+    std::int64_t hardMs = 1;
+};
+
+TurnBudget proTurnBudget(std::int32_t timeLeft, std::int32_t timeoutTurn, int stones);
+
+// The same budget for a turn of which spentMs have already gone (tables sized,
+// position set up): both limits move closer by that much, never below 1 ms.
+TurnBudget afterSpending(TurnBudget budget, std::int64_t spentMs);
+
+// ---- memory ----
+//
+// Bytes for the search's tables under a max_memory setting (0: the manager sets
+// none, and UNLIMITED_MEMORY_CAP applies). Everything else the process holds
+// (code, stacks, the C library's heap, boards, and under wine the emulation's
+// own mappings) is given OTHER_MEMORY_BYTES, and the tables never take more
+// than half of the limit: min(limit / 2, limit - OTHER_MEMORY_BYTES), in whole
+// MiB, never below MIN_TABLE_BYTES (a limit that small cannot be kept anyway).
+// The one place where the table size is decided.
+constexpr std::int64_t OTHER_MEMORY_BYTES = 40LL * 1024 * 1024;
+constexpr std::size_t MIN_TABLE_BYTES = 1024 * 1024;
+
+std::size_t proTableBytes(std::int32_t maxMemory);
+
+class ProBrain final : public Brain {
+public:
+    // Test knobs; the protocol never sets them. A node cap makes every search
+    // stop on nodes instead of the clock (and so repeat exactly); a table cap
+    // keeps the tables small for tests that make many brains. 0: none.
+    std::uint64_t nodeCap = 0;
+    std::size_t tableBytesCap = 0;
+
+    ProBrain();
+    ~ProBrain() override;
+    ProBrain(const ProBrain&) = delete;
+    ProBrain& operator=(const ProBrain&) = delete;
+
+    BrainIdentity identity() const override { return BrainIdentity::Pro; }
+    void startGame() override;
+    int begin() override;
+    int turn(int x, int y) override;
+    int setupBoard(std::span<const Stone> stones) override;
+    void setTimeLeft(std::int32_t value) override;
+    void setTimeoutTurn(std::int32_t value) override;
+    void setMaxMemory(std::int32_t value) override;
+    bool squareIsEmpty(int square) const override;
+    void setProgress(ProProgress* sink) override { progress = sink; }
+
+    std::int32_t timeLeft() const { return timeLeft_; }
+    std::int32_t timeoutTurn() const { return timeoutTurn_; }
+    std::int32_t maxMemory() const { return maxMemory_; }
+    // The game: every stone standing (player 1 the brain), in the order they
+    // came (a BOARD body's in square order); the opponent moves next between
+    // commands.
+    std::span<const Stone> stones() const { return game; }
+    // 0 until the first search; then the bytes the tables were last made or
+    // resized with.
+    std::size_t tableBytes() const { return tablesAskedFor; }
+    // The search that chose the last reply (its result as the search gave it).
+    const ProResult& lastResult() const { return last; }
+
+private:
+    int reply();
+    void place(int square, int player);
+    void clearGame();
+
+    std::vector<Stone> game;                  // room for every square, reserved once
+    std::array<std::int8_t, SQUARE_NB> owner; // -1 on an empty square
+    std::int32_t timeLeft_ = DEFAULT_TIME_LEFT;
+    std::int32_t timeoutTurn_ = DEFAULT_TIMEOUT_TURN;
+    std::int32_t maxMemory_ = DEFAULT_MAX_MEMORY;
+    std::unique_ptr<ProSearch> search;        // made before the first search
+    std::size_t tablesAskedFor = 0;           // the size search was made or last resized with
+    ProProgress* progress = nullptr;
+    ProResult last;
+};
+
+} // namespace kelmo
