@@ -117,6 +117,12 @@ void ProEngine::countThreatNodes() {
     }
 }
 
+std::uint64_t ProEngine::budget(Budget b) const {
+    if (limits_.hardMs <= 0)
+        return b.fixed;
+    return std::max<std::uint64_t>(500, static_cast<std::uint64_t>(limits_.hardMs) * b.perMs);
+}
+
 bool ProEngine::opponentHasVcf(std::uint64_t budget) {
     const bool won = threats_.vcf(board_, budget, nullptr);
     countThreatNodes();
@@ -216,8 +222,8 @@ int ProEngine::generate(int ply, int ttMove, bool& forced) {
     } else if (ply <= 1) {
         // Near the root, a threat of continuous fours that no single shape shows.
         int found[MAX_MOVES];
-        const int count = threats_.opponentThreat(board_, false, ply == 0 ? budgets_.rootThreat : budgets_.nearRootThreat,
-                                                  found, MAX_MOVES);
+        const std::uint64_t nodes = ply == 0 ? budget(budgets_.rootThreat) : budgets_.nearRootThreat;
+        const int count = threats_.opponentThreat(board_, false, nodes, found, MAX_MOVES);
         countThreatNodes();
         if (count > 0) {
             forced = true;
@@ -471,13 +477,10 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
     // A proven win is played at once, with its line. The threat search plays a forced block itself.
     {
         ThreatLine line;
-        bool won = threats_.vcf(board_, budgets_.rootVcf, &line);
+        bool won = threats_.vcf(board_, budget(budgets_.rootVcf), &line);
         countThreatNodes();
         if (!won) {
-            // A longer turn affords a longer look for a win by threes.
-            const std::uint64_t budget =
-                std::max<std::uint64_t>(budgets_.rootVct, limits.hardMs > 0 ? static_cast<std::uint64_t>(limits.hardMs) * 100 : 0);
-            won = threats_.vct(board_, budget, &line);
+            won = threats_.vct(board_, budget(budgets_.rootVct), &line);
             countThreatNodes();
         }
         if (won && line.length > 0) {
@@ -509,10 +512,15 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
         int losesTo[MAX_MOVES * 2];
         int leastLoss = 2;
         for (int i = 0; i < rootCount_; ++i) {
+            losesTo[i] = 0;
+            // On the clock, the checks give way to the search after a share of the turn; moves not
+            // checked count as safe.
+            if (limits.hardMs > 0 && elapsedMs() * 2 >= limits.hardMs)
+                continue;
             board_.play(root_[i].square);
-            losesTo[i] = opponentHasVcf(budgets_.safety) ? 2 : 0;
+            losesTo[i] = opponentHasVcf(budget(budgets_.safety)) ? 2 : 0;
             if (losesTo[i] == 0 && (limits.hardMs <= 0 || elapsedMs() * 4 < limits.hardMs)) {
-                losesTo[i] = threats_.vct(board_, budgets_.safetyVct, nullptr) ? 1 : 0;
+                losesTo[i] = threats_.vct(board_, budget(budgets_.safetyVct), nullptr) ? 1 : 0;
                 countThreatNodes();
             }
             board_.undo();
@@ -601,13 +609,14 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
 int ProEngine::verifiedMove(int chosen, const ProLimits& limits) {
     if (rootCount_ <= 1)
         return chosen;
-    const std::uint64_t budget = std::max<std::uint64_t>(
-        budgets_.verify, limits.hardMs > 0 ? static_cast<std::uint64_t>(limits.hardMs) * 40 : 0);
+    const std::uint64_t nodes = budget(budgets_.verify);
     int candidate = chosen;
     int next = 0;
     for (int tried = 0; tried < VERIFY_MOVES; ++tried) {
+        if (limits.hardMs > 0 && elapsedMs() >= limits.hardMs - limits.hardMs / 16)
+            return candidate;
         board_.play(candidate);
-        const bool loses = threats_.vct(board_, budget, nullptr);
+        const bool loses = threats_.vct(board_, nodes, nullptr);
         countThreatNodes();
         board_.undo();
         if (!loses)
@@ -618,8 +627,6 @@ int ProEngine::verifiedMove(int chosen, const ProLimits& limits) {
         if (next == rootCount_)
             return chosen;
         candidate = root_[next++].square;
-        if (limits.hardMs > 0 && elapsedMs() >= limits.hardMs)
-            return candidate;
     }
     return candidate;
 }
