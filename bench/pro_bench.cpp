@@ -17,6 +17,7 @@
 // clock cannot disturb, so it gives the same games on any machine and under any load.
 //
 //   kelmo-pro-bench --selfplay FILE --weights "V1 ... V22" [--nodes N] [--games G]
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cinttypes>
@@ -190,6 +191,7 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
     ProSearch search(memory);
     ThreatSearch judge(std::size_t{16} << 20);
     ShapeBoard board;
+    int searchMates = 0;
     int wins = 0, winsKept = 0, defends = 0, held = 0, playedLose = 0, quiets = 0, quietClaims = 0, badLines = 0;
     std::uint64_t nodes = 0;
     double seconds = 0;
@@ -205,6 +207,22 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
         const bool claimed = r.provenWin || r.last.mateIn > 0;
         if (r.provenWin && !replays(p.moves, r.winLine))
             ++badLines;
+        if (!r.provenWin && r.last.mateIn > 0) {
+            // A mate of the search's own: its principal variation must replay to the five.
+            ThreatLine pv;
+            pv.length = r.last.pvLength;
+            std::copy(r.last.pv, r.last.pv + r.last.pvLength, pv.moves);
+            ++searchMates;
+            if (!replays(p.moves, pv)) {
+                ++badLines;
+                if (verbose) {
+                    std::printf("mate in %d with a line that does not replay:", r.last.mateIn);
+                    for (int i = 0; i < pv.length; ++i)
+                        std::printf(" %d,%d", columnOf(pv.moves[i]), rowOf(pv.moves[i]));
+                    std::printf("\n");
+                }
+            }
+        }
         // After the reply, does the opponent have a forced five by fours (or threes, within a budget)?
         std::vector<int> after = p.moves;
         after.push_back(r.square);
@@ -247,7 +265,8 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
     std::printf("defend positions  %4d  held (not lose, no threat found)        %4d  %5.1f%%  played lose %d\n",
                 defends, held, defends ? 100.0 * held / defends : 0.0, playedLose);
     std::printf("quiet positions   %4d  claimed wins %d\n", quiets, quietClaims);
-    std::printf("claimed lines that do not replay: %d\n", badLines);
+    std::printf("mates found by the search itself: %d; claimed lines that do not replay: %d\n", searchMates,
+                badLines);
     std::printf("nodes %" PRIu64 " in %.1f s, %.0f nodes/s\n", nodes, seconds, seconds > 0 ? nodes / seconds : 0.0);
     return 0;
 }

@@ -12,6 +12,8 @@ constexpr int SCORE_MATE = 30000;
 constexpr int SCORE_INFINITE = 31000;
 constexpr int SCORE_MATE_BOUND = SCORE_MATE - 1000;
 constexpr int EVAL_LIMIT = 20000;
+// A loss the search saw with only some of the defender's moves tried: worse than any evaluation, not a mate.
+constexpr int UNPROVEN_LOSS = EVAL_LIMIT + 500;
 
 constexpr bool isMateScore(int score) { return score >= SCORE_MATE_BOUND || score <= -SCORE_MATE_BOUND; }
 

@@ -146,6 +146,9 @@ void ProEngine::fillIteration(ProIteration& it, int depth, int score) const {
     it.pvLength = std::min(pvLength_[0], MAX_PV);
     for (int i = 0; i < it.pvLength; ++i)
         it.pv[i] = pv_[0][i];
+    // A win is claimed only with every move of it shown; a longer one is reported by its score alone.
+    if (it.mateIn > 0 && it.pvLength < it.mateIn)
+        it.mateIn = 0;
 }
 
 // The squares that answer the opponent's threats of a win in its next move (an open four, a double four or
@@ -276,6 +279,23 @@ int ProEngine::generate(int ply, int ttMove, bool& forced) {
     return n;
 }
 
+// The side to move has an open four or a double four to make and the opponent no four to answer with: the
+// move, a block of one of its fives, the other five.
+int ProEngine::winInThree(int ply) {
+    const int me = board_.sideToMove();
+    const int move = board_.count(me, SHAPE_OPEN_FOUR) > 0 ? board_.squares(me, SHAPE_OPEN_FOUR)[0]
+                                                           : board_.squares(me, SHAPE_FOUR_FOUR)[0];
+    if (ply + 3 <= MAX_PLY) {
+        board_.play(move);
+        pv_[ply][ply] = move;
+        pv_[ply][ply + 1] = board_.squares(me, SHAPE_FIVE)[0];
+        pv_[ply][ply + 2] = board_.squares(me, SHAPE_FIVE)[1];
+        pvLength_[ply] = ply + 3;
+        board_.undo();
+    }
+    return SCORE_MATE - ply - 3;
+}
+
 int ProEngine::horizon(int ply) {
     const int me = board_.sideToMove();
     const int other = 1 - me;
@@ -283,12 +303,18 @@ int ProEngine::horizon(int ply) {
     if (board_.countAtLeast(me, SHAPE_FOUR) > 0) {
         if (board_.count(me, SHAPE_OPEN_FOUR) + board_.count(me, SHAPE_FOUR_FOUR) > 0 &&
             board_.countAtLeast(other, SHAPE_FOUR) == 0)
-            return SCORE_MATE - ply - 3;
+            return winInThree(ply);
         ThreatLine line;
         const bool won = threats_.vcf(board_, budgets_.horizon, &line);
         countThreatNodes();
-        if (won)
+        if (won) {
+            // The line goes into the principal variation: a mate is reported with the moves that make it.
+            const int length = std::min(line.length, MAX_PLY - ply);
+            for (int i = 0; i < length; ++i)
+                pv_[ply][ply + i] = line.moves[i];
+            pvLength_[ply] = ply + length;
             return SCORE_MATE - ply - line.length;
+        }
     }
     return evaluate(board_, weights_);
 }
@@ -315,8 +341,15 @@ int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
     if (alpha >= beta)
         return alpha;
     const int opponentFives = board_.count(other, SHAPE_FIVE);
-    if (opponentFives >= 2)
+    if (opponentFives >= 2) {
+        // Whichever five is blocked, the other is made.
+        if (ply + 2 <= MAX_PLY) {
+            pv_[ply][ply] = board_.squares(other, SHAPE_FIVE)[0];
+            pv_[ply][ply + 1] = board_.squares(other, SHAPE_FIVE)[1];
+            pvLength_[ply] = ply + 2;
+        }
         return -(SCORE_MATE - ply - 2);
+    }
     if (ply >= MAX_PLY - 2)
         return evaluate(board_, weights_);
     // A five to block is played out past the horizon: the line is forced, and a four is no quiet position.
@@ -324,7 +357,7 @@ int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
         return horizon(ply);
     if (opponentFives == 0 && board_.count(me, SHAPE_OPEN_FOUR) + board_.count(me, SHAPE_FOUR_FOUR) > 0 &&
         board_.countAtLeast(other, SHAPE_FOUR) == 0)
-        return SCORE_MATE - ply - 3;
+        return winInThree(ply);
 
     const bool pvNode = beta - alpha > 1;
     const std::uint64_t key = board_.key();
@@ -394,6 +427,9 @@ int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
             }
         }
     }
+    // A loss is proven only when every move was looked at: behind the best few squares, it is a bad position.
+    if (best <= -SCORE_MATE_BOUND && !forced && n < board_.inPlayCount())
+        best = -UNPROVEN_LOSS;
     const Bound bound = best >= beta ? BOUND_LOWER : best > originalAlpha ? BOUND_EXACT : BOUND_UPPER;
     table_.store(key, toTable(best, ply), bestMove, depth, bound);
     return best;
@@ -487,10 +523,11 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
             result.provenWin = true;
             result.winLine = line;
             result.square = line.moves[0];
+            pvLength_[0] = std::min(line.length, MAX_PLY);
+            for (int i = 0; i < pvLength_[0]; ++i)
+                pv_[0][i] = line.moves[i];
             fillIteration(result.last, 0, SCORE_MATE - line.length);
-            result.last.pvLength = std::min(line.length, MAX_PV);
-            for (int i = 0; i < result.last.pvLength; ++i)
-                result.last.pv[i] = line.moves[i];
+            result.last.mateIn = line.length;  // the whole line is in winLine, however long
             return result;
         }
     }

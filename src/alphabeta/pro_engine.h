@@ -57,6 +57,7 @@ private:
     int alphaBeta(int depth, int ply, int alpha, int beta);
     // A leaf: a win by fours for the side to move if the threat search finds one quickly, else the evaluation.
     int horizon(int ply);
+    int winInThree(int ply);
     // The moves of a node into moves_[ply]; forced is set when they are only the replies to a threat.
     int generate(int ply, int ttMove, bool& forced);
     int defences(int* out, int capacity);
