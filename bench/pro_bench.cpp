@@ -382,8 +382,10 @@ int main(int argc, char** argv) {
             memoryGiven = true;
         }
         else {
-            std::fprintf(stderr, "usage: kelmo-pro-bench [--signature] [--depth D] | --positions FILE [--ms MS] "
-                                 "[--memory BYTES] [--verbose] | --selfplay FILE --weights \"V1 ... V22\" [--nodes N] [--games G]\n");
+            std::fprintf(stderr, "usage: kelmo-pro-bench [--signature] [--depth D]\n"
+                                 "       kelmo-pro-bench --positions FILE [--ms MS] [--memory BYTES] [--verbose]\n"
+                                 "       kelmo-pro-bench --selfplay FILE --weights \"V1 ... V22\" [--nodes N] "
+                                 "[--games G]\n");
             return 2;
         }
     }

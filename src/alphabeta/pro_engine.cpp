@@ -21,6 +21,11 @@ constexpr int DY[DIRECTION_NB] = {0, 1, 1, 1};
 // Nodes between two looks at the clock and the node cap.
 constexpr std::uint64_t POLL_INTERVAL = 1024;
 
+// On the clock, the root's VCT gets at most this share of the turn, at the speed the root's VCF showed or,
+// when that was too quick to time, at an assumed speed.
+constexpr std::int64_t ROOT_VCT_PERCENT = 30;
+constexpr std::uint64_t ASSUMED_NODES_PER_MS = 250;
+
 // Root moves tried, in the search's order, when the chosen one turns out to lose to threes.
 constexpr int VERIFY_MOVES = 4;
 
@@ -516,7 +521,18 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
         bool won = threats_.vcf(board_, budget(budgets_.rootVcf), &line);
         countThreatNodes();
         if (!won) {
-            won = threats_.vct(board_, budget(budgets_.rootVct), &line);
+            std::uint64_t nodes = budget(budgets_.rootVct);
+            if (limits.hardMs > 0) {
+                // The threat search has no clock: on a busy machine its budget shrinks to what a share of
+                // the turn affords at the speed the VCF just showed.
+                const std::int64_t spent = elapsedMs();
+                const std::uint64_t perMs =
+                    spent >= 10 ? nodes_ / static_cast<std::uint64_t>(spent) : ASSUMED_NODES_PER_MS;
+                const std::int64_t share = limits.hardMs * ROOT_VCT_PERCENT / 100 - spent;
+                const std::uint64_t affordable = share > 0 ? perMs * static_cast<std::uint64_t>(share) : 0;
+                nodes = std::min(nodes, std::max<std::uint64_t>(500, affordable));
+            }
+            won = threats_.vct(board_, nodes, &line);
             countThreatNodes();
         }
         if (won && line.length > 0) {

@@ -29,7 +29,7 @@ struct Budget {
 };
 
 struct ThreatBudgets {
-    Budget rootVcf{200000, 40};     // the side to move's own win, before anything else
+    Budget rootVcf{200000, 20};     // the side to move's own win, before anything else
     Budget rootVct{40000, 80};      // the same with threes
     Budget rootThreat{40000, 10};   // the opponent's VCF if the side to move passed: the forced defences
     Budget safety{20000, 2};        // the opponent's VCF after each root move
