@@ -10,7 +10,16 @@
 //
 //   kelmo-pro-bench [--signature] [--depth D]
 //   kelmo-pro-bench --positions FILE [--ms MS] [--memory BYTES] [--verbose]
+//
+// With --selfplay FILE it plays every opening of FILE (lines of dx,dy pairs around the centre, black first)
+// twice, colours swapped, between the built-in evaluation values and the 22 values of --weights (own, then
+// opponent's, SHAPE_TWO to SHAPE_OPEN_FOUR), each move searched to --nodes nodes: a tuning match that the
+// clock cannot disturb, so it gives the same games on any machine and under any load.
+//
+//   kelmo-pro-bench --selfplay FILE --weights "V1 ... V22" [--nodes N] [--games G]
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "alphabeta/evaluation.h"
 #include "alphabeta/pro_search.h"
 #include "board/shape_board.h"
 #include "referee.h"
@@ -181,6 +191,7 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
     ProSearch search(memory);
     ThreatSearch judge(std::size_t{16} << 20);
     ShapeBoard board;
+    int searchMates = 0;
     int wins = 0, winsKept = 0, defends = 0, held = 0, playedLose = 0, quiets = 0, quietClaims = 0, badLines = 0;
     std::uint64_t nodes = 0;
     double seconds = 0;
@@ -196,6 +207,22 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
         const bool claimed = r.provenWin || r.last.mateIn > 0;
         if (r.provenWin && !replays(p.moves, r.winLine))
             ++badLines;
+        if (!r.provenWin && r.last.mateIn > 0) {
+            // A mate of the search's own: its principal variation must replay to the five.
+            ThreatLine pv;
+            pv.length = r.last.pvLength;
+            std::copy(r.last.pv, r.last.pv + r.last.pvLength, pv.moves);
+            ++searchMates;
+            if (!replays(p.moves, pv)) {
+                ++badLines;
+                if (verbose) {
+                    std::printf("mate in %d with a line that does not replay:", r.last.mateIn);
+                    for (int i = 0; i < pv.length; ++i)
+                        std::printf(" %d,%d", columnOf(pv.moves[i]), rowOf(pv.moves[i]));
+                    std::printf("\n");
+                }
+            }
+        }
         // After the reply, does the opponent have a forced five by fours (or threes, within a budget)?
         std::vector<int> after = p.moves;
         after.push_back(r.square);
@@ -238,8 +265,83 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
     std::printf("defend positions  %4d  held (not lose, no threat found)        %4d  %5.1f%%  played lose %d\n",
                 defends, held, defends ? 100.0 * held / defends : 0.0, playedLose);
     std::printf("quiet positions   %4d  claimed wins %d\n", quiets, quietClaims);
-    std::printf("claimed lines that do not replay: %d\n", badLines);
+    std::printf("mates found by the search itself: %d; claimed lines that do not replay: %d\n", searchMates,
+                badLines);
     std::printf("nodes %" PRIu64 " in %.1f s, %.0f nodes/s\n", nodes, seconds, seconds > 0 ? nodes / seconds : 0.0);
+    return 0;
+}
+
+std::vector<std::vector<int>> readOpenings(const char* path) {
+    std::vector<std::vector<int>> openings;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        for (char& c : line)
+            if (c == ',')
+                c = ' ';
+        std::istringstream fields(line);
+        std::vector<int> squares;
+        int dx, dy;
+        while (fields >> dx >> dy)
+            squares.push_back(squareOf(10 + dx, 10 + dy));
+        if (!squares.empty())
+            openings.push_back(squares);
+    }
+    return openings;
+}
+
+// One game from an opening; returns 1 when the challenger wins, 0 when it loses, -1 for a draw.
+int playGame(const std::vector<int>& opening, bool challengerFirst, const EvalWeights& challenger,
+             std::uint64_t nodes, std::size_t memory) {
+    ProSearch searches[2] = {ProSearch(memory), ProSearch(memory)};  // [0] moves first
+    searches[challengerFirst ? 0 : 1].setEvalWeights(challenger);
+    std::vector<int> moves = opening;
+    std::vector<int> cells(SQUARE_NB, -1);
+    for (std::size_t i = 0; i < moves.size(); ++i)
+        cells[moves[i]] = static_cast<int>(i % 2);
+    ProLimits limits;
+    limits.nodeCap = nodes;
+    while (moves.size() < SQUARE_NB) {
+        const int mover = static_cast<int>(moves.size() % 2);
+        const ProResult r = searches[mover].search(stonesOf(moves), 1, limits, nullptr);
+        if (r.square < 0 || cells[r.square] != -1)
+            return (mover == 0) == challengerFirst ? 0 : 1;  // an illegal move loses
+        cells[r.square] = mover;
+        moves.push_back(r.square);
+        if (referee::completesFive(cells, r.square))
+            return (mover == 0) == challengerFirst ? 1 : 0;
+    }
+    return -1;
+}
+
+int runSelfPlay(const char* file, const char* weightsText, std::uint64_t nodes, int games, std::size_t memory) {
+    EvalWeights challenger{};
+    std::istringstream in(weightsText ? weightsText : "");
+    for (int i = SHAPE_TWO; i < SHAPE_FIVE; ++i)
+        in >> challenger.own[i];
+    for (int i = SHAPE_TWO; i < SHAPE_FIVE; ++i)
+        in >> challenger.opponent[i];
+    if (!in) {
+        std::fprintf(stderr, "--weights needs 22 numbers\n");
+        return 2;
+    }
+    const std::vector<std::vector<int>> openings = readOpenings(file);
+    double points = 0;
+    int played = 0, wins = 0, losses = 0;
+    for (std::size_t o = 0; o < openings.size() && played < games; ++o)
+        for (int colour = 0; colour < 2 && played < games; ++colour) {
+            const int result = playGame(openings[o], colour == 0, challenger, nodes, memory);
+            ++played;
+            points += result == 1 ? 1.0 : result == 0 ? 0.0 : 0.5;
+            wins += result == 1;
+            losses += result == 0;
+            std::printf("game %3d opening %3zu challenger %s: %s\n", played, o + 1, colour == 0 ? "first " : "second",
+                        result == 1 ? "won" : result == 0 ? "lost" : "draw");
+            std::fflush(stdout);
+        }
+    const double score = played ? points / played : 0;
+    const double margin = played ? 1.96 * std::sqrt(score * (1 - score) / played) : 0;
+    std::printf("challenger: %d games, %d won, %d lost, score %.3f +- %.3f (95%%)\n", played, wins, losses, score,
+                margin);
     return 0;
 }
 
@@ -249,8 +351,13 @@ int main(int argc, char** argv) {
     bool signatureOnly = false, verbose = false;
     int depth = SIGNATURE_DEPTH;
     const char* positions = nullptr;
+    const char* selfplay = nullptr;
+    const char* weights = nullptr;
+    std::uint64_t nodes = 100000;
+    int games = 1000000;
     std::int64_t ms = 1000;
     std::size_t memory = std::size_t{100} << 20;
+    bool memoryGiven = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--signature"))
             signatureOnly = true;
@@ -260,16 +367,30 @@ int main(int argc, char** argv) {
             depth = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--positions") && i + 1 < argc)
             positions = argv[++i];
+        else if (!std::strcmp(argv[i], "--selfplay") && i + 1 < argc)
+            selfplay = argv[++i];
+        else if (!std::strcmp(argv[i], "--weights") && i + 1 < argc)
+            weights = argv[++i];
+        else if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc)
+            nodes = std::strtoull(argv[++i], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--games") && i + 1 < argc)
+            games = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--ms") && i + 1 < argc)
             ms = std::atoll(argv[++i]);
-        else if (!std::strcmp(argv[i], "--memory") && i + 1 < argc)
+        else if (!std::strcmp(argv[i], "--memory") && i + 1 < argc) {
             memory = static_cast<std::size_t>(std::atoll(argv[++i]));
+            memoryGiven = true;
+        }
         else {
-            std::fprintf(stderr, "usage: kelmo-pro-bench [--signature] [--depth D] | --positions FILE [--ms MS] "
-                                 "[--memory BYTES] [--verbose]\n");
+            std::fprintf(stderr, "usage: kelmo-pro-bench [--signature] [--depth D]\n"
+                                 "       kelmo-pro-bench --positions FILE [--ms MS] [--memory BYTES] [--verbose]\n"
+                                 "       kelmo-pro-bench --selfplay FILE --weights \"V1 ... V22\" [--nodes N] "
+                                 "[--games G]\n");
             return 2;
         }
     }
+    if (selfplay)
+        return runSelfPlay(selfplay, weights, nodes, games, memoryGiven ? memory : std::size_t{16} << 20);
     if (positions)
         return runLabelled(positions, ms, memory, verbose);
     return runFixed(depth, signatureOnly);

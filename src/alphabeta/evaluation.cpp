@@ -12,13 +12,13 @@ constexpr int ORDER_OPPONENT[SHAPE_NB] = {0, 3, 9, 12, 30, 60, 300, 100, 1500, 2
 
 } // namespace
 
-int evaluate(const ShapeBoard& board) {
+int evaluate(const ShapeBoard& board, const EvalWeights& weights) {
     const int me = board.sideToMove();
     const int other = 1 - me;
     int score = 0;
     for (int s = SHAPE_TWO; s < SHAPE_FIVE; ++s) {
         const Shape shape = static_cast<Shape>(s);
-        score += board.count(me, shape) * EVAL_WEIGHTS.own[s] - board.count(other, shape) * EVAL_WEIGHTS.opponent[s];
+        score += board.count(me, shape) * weights.own[s] - board.count(other, shape) * weights.opponent[s];
     }
     if (score > EVAL_LIMIT)
         return EVAL_LIMIT;

@@ -12,6 +12,8 @@ constexpr int SCORE_MATE = 30000;
 constexpr int SCORE_INFINITE = 31000;
 constexpr int SCORE_MATE_BOUND = SCORE_MATE - 1000;
 constexpr int EVAL_LIMIT = 20000;
+// A loss the search saw with only some of the defender's moves tried: worse than any evaluation, not a mate.
+constexpr int UNPROVEN_LOSS = EVAL_LIMIT + 500;
 
 constexpr bool isMateScore(int score) { return score >= SCORE_MATE_BOUND || score <= -SCORE_MATE_BOUND; }
 
@@ -30,7 +32,7 @@ constexpr EvalWeights EVAL_WEIGHTS = {{    0,   2,  4,   6,  14,  24,  160, 30, 
 
 // The static score of the position for the side to move, from the counts of squares per (player, shape)
 // that the board keeps: a few dozen multiplications, so every leaf can afford it.
-int evaluate(const ShapeBoard& board);
+int evaluate(const ShapeBoard& board, const EvalWeights& weights = EVAL_WEIGHTS);
 
 // A square's worth as a move for the side to move: what it makes for itself plus what it takes from the
 // opponent. Orders the moves of a node and picks the few the search looks at.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "alphabeta/evaluation.h"
 
 namespace kelmo {
 
@@ -21,6 +20,14 @@ constexpr int DY[DIRECTION_NB] = {0, 1, 1, 1};
 
 // Nodes between two looks at the clock and the node cap.
 constexpr std::uint64_t POLL_INTERVAL = 1024;
+
+// On the clock, the root's VCT gets at most this share of the turn, at the speed the root's VCF showed or,
+// when that was too quick to time, at an assumed speed.
+constexpr std::int64_t ROOT_VCT_PERCENT = 30;
+constexpr std::uint64_t ASSUMED_NODES_PER_MS = 250;
+
+// Root moves tried, in the search's order, when the chosen one turns out to lose to threes.
+constexpr int VERIFY_MOVES = 4;
 
 // Mate scores are stored relative to the node, read back relative to the root.
 int toTable(int score, int ply) {
@@ -102,7 +109,8 @@ std::int64_t ProEngine::elapsedMs() const {
 void ProEngine::pollStop() {
     if (limits_.nodeCap && nodes_ >= limits_.nodeCap)
         stop_ = true;
-    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs)
+    // The last eighth of the turn is kept for checking the chosen move.
+    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs - limits_.hardMs / 8)
         stop_ = true;
 }
 
@@ -112,6 +120,12 @@ void ProEngine::countThreatNodes() {
         nextPoll_ = nodes_ + POLL_INTERVAL;
         pollStop();
     }
+}
+
+std::uint64_t ProEngine::budget(Budget b) const {
+    if (limits_.hardMs <= 0)
+        return b.fixed;
+    return std::max<std::uint64_t>(500, static_cast<std::uint64_t>(limits_.hardMs) * b.perMs);
 }
 
 bool ProEngine::opponentHasVcf(std::uint64_t budget) {
@@ -137,6 +151,9 @@ void ProEngine::fillIteration(ProIteration& it, int depth, int score) const {
     it.pvLength = std::min(pvLength_[0], MAX_PV);
     for (int i = 0; i < it.pvLength; ++i)
         it.pv[i] = pv_[0][i];
+    // A win is claimed only with every move of it shown; a longer one is reported by its score alone.
+    if (it.mateIn > 0 && it.pvLength < it.mateIn)
+        it.mateIn = 0;
 }
 
 // The squares that answer the opponent's threats of a win in its next move (an open four, a double four or
@@ -213,8 +230,8 @@ int ProEngine::generate(int ply, int ttMove, bool& forced) {
     } else if (ply <= 1) {
         // Near the root, a threat of continuous fours that no single shape shows.
         int found[MAX_MOVES];
-        const int count = threats_.opponentThreat(board_, false, ply == 0 ? budgets_.rootThreat : budgets_.nearRootThreat,
-                                                  found, MAX_MOVES);
+        const std::uint64_t nodes = ply == 0 ? budget(budgets_.rootThreat) : budgets_.nearRootThreat;
+        const int count = threats_.opponentThreat(board_, false, nodes, found, MAX_MOVES);
         countThreatNodes();
         if (count > 0) {
             forced = true;
@@ -267,23 +284,44 @@ int ProEngine::generate(int ply, int ttMove, bool& forced) {
     return n;
 }
 
-int ProEngine::horizon(int ply, int alpha, int beta) {
-    (void)alpha;
-    (void)beta;
+// The side to move has an open four or a double four to make and the opponent no four to answer with: the
+// move, a block of one of its fives, the other five.
+int ProEngine::winInThree(int ply) {
+    const int me = board_.sideToMove();
+    const int move = board_.count(me, SHAPE_OPEN_FOUR) > 0 ? board_.squares(me, SHAPE_OPEN_FOUR)[0]
+                                                           : board_.squares(me, SHAPE_FOUR_FOUR)[0];
+    if (ply + 3 <= MAX_PLY) {
+        board_.play(move);
+        pv_[ply][ply] = move;
+        pv_[ply][ply + 1] = board_.squares(me, SHAPE_FIVE)[0];
+        pv_[ply][ply + 2] = board_.squares(me, SHAPE_FIVE)[1];
+        pvLength_[ply] = ply + 3;
+        board_.undo();
+    }
+    return SCORE_MATE - ply - 3;
+}
+
+int ProEngine::horizon(int ply) {
     const int me = board_.sideToMove();
     const int other = 1 - me;
     // Neither side has a five to make (the caller saw to that).
     if (board_.countAtLeast(me, SHAPE_FOUR) > 0) {
         if (board_.count(me, SHAPE_OPEN_FOUR) + board_.count(me, SHAPE_FOUR_FOUR) > 0 &&
             board_.countAtLeast(other, SHAPE_FOUR) == 0)
-            return SCORE_MATE - ply - 3;
+            return winInThree(ply);
         ThreatLine line;
         const bool won = threats_.vcf(board_, budgets_.horizon, &line);
         countThreatNodes();
-        if (won)
+        if (won) {
+            // The line goes into the principal variation: a mate is reported with the moves that make it.
+            const int length = std::min(line.length, MAX_PLY - ply);
+            for (int i = 0; i < length; ++i)
+                pv_[ply][ply + i] = line.moves[i];
+            pvLength_[ply] = ply + length;
             return SCORE_MATE - ply - line.length;
+        }
     }
-    return evaluate(board_);
+    return evaluate(board_, weights_);
 }
 
 int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
@@ -308,16 +346,23 @@ int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
     if (alpha >= beta)
         return alpha;
     const int opponentFives = board_.count(other, SHAPE_FIVE);
-    if (opponentFives >= 2)
+    if (opponentFives >= 2) {
+        // Whichever five is blocked, the other is made.
+        if (ply + 2 <= MAX_PLY) {
+            pv_[ply][ply] = board_.squares(other, SHAPE_FIVE)[0];
+            pv_[ply][ply + 1] = board_.squares(other, SHAPE_FIVE)[1];
+            pvLength_[ply] = ply + 2;
+        }
         return -(SCORE_MATE - ply - 2);
+    }
     if (ply >= MAX_PLY - 2)
-        return evaluate(board_);
+        return evaluate(board_, weights_);
     // A five to block is played out past the horizon: the line is forced, and a four is no quiet position.
     if (depth <= 0 && opponentFives == 0)
-        return horizon(ply, alpha, beta);
+        return horizon(ply);
     if (opponentFives == 0 && board_.count(me, SHAPE_OPEN_FOUR) + board_.count(me, SHAPE_FOUR_FOUR) > 0 &&
         board_.countAtLeast(other, SHAPE_FOUR) == 0)
-        return SCORE_MATE - ply - 3;
+        return winInThree(ply);
 
     const bool pvNode = beta - alpha > 1;
     const std::uint64_t key = board_.key();
@@ -387,6 +432,9 @@ int ProEngine::alphaBeta(int depth, int ply, int alpha, int beta) {
             }
         }
     }
+    // A loss is proven only when every move was looked at: behind the best few squares, it is a bad position.
+    if (best <= -SCORE_MATE_BOUND && !forced && n < board_.inPlayCount())
+        best = -UNPROVEN_LOSS;
     const Bound bound = best >= beta ? BOUND_LOWER : best > originalAlpha ? BOUND_EXACT : BOUND_UPPER;
     table_.store(key, toTable(best, ply), bestMove, depth, bound);
     return best;
@@ -470,23 +518,32 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
     // A proven win is played at once, with its line. The threat search plays a forced block itself.
     {
         ThreatLine line;
-        bool won = threats_.vcf(board_, budgets_.rootVcf, &line);
+        bool won = threats_.vcf(board_, budget(budgets_.rootVcf), &line);
         countThreatNodes();
         if (!won) {
-            // A longer turn affords a longer look for a win by threes.
-            const std::uint64_t budget =
-                std::max<std::uint64_t>(budgets_.rootVct, limits.hardMs > 0 ? static_cast<std::uint64_t>(limits.hardMs) * 100 : 0);
-            won = threats_.vct(board_, budget, &line);
+            std::uint64_t nodes = budget(budgets_.rootVct);
+            if (limits.hardMs > 0) {
+                // The threat search has no clock: on a busy machine its budget shrinks to what a share of
+                // the turn affords at the speed the VCF just showed.
+                const std::int64_t spent = elapsedMs();
+                const std::uint64_t perMs =
+                    spent >= 10 ? nodes_ / static_cast<std::uint64_t>(spent) : ASSUMED_NODES_PER_MS;
+                const std::int64_t share = limits.hardMs * ROOT_VCT_PERCENT / 100 - spent;
+                const std::uint64_t affordable = share > 0 ? perMs * static_cast<std::uint64_t>(share) : 0;
+                nodes = std::min(nodes, std::max<std::uint64_t>(500, affordable));
+            }
+            won = threats_.vct(board_, nodes, &line);
             countThreatNodes();
         }
         if (won && line.length > 0) {
             result.provenWin = true;
             result.winLine = line;
             result.square = line.moves[0];
+            pvLength_[0] = std::min(line.length, MAX_PLY);
+            for (int i = 0; i < pvLength_[0]; ++i)
+                pv_[0][i] = line.moves[i];
             fillIteration(result.last, 0, SCORE_MATE - line.length);
-            result.last.pvLength = std::min(line.length, MAX_PV);
-            for (int i = 0; i < result.last.pvLength; ++i)
-                result.last.pv[i] = line.moves[i];
+            result.last.mateIn = line.length;  // the whole line is in winLine, however long
             return result;
         }
     }
@@ -508,10 +565,15 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
         int losesTo[MAX_MOVES * 2];
         int leastLoss = 2;
         for (int i = 0; i < rootCount_; ++i) {
+            losesTo[i] = 0;
+            // On the clock, the checks give way to the search after a share of the turn; moves not
+            // checked count as safe.
+            if (limits.hardMs > 0 && elapsedMs() * 2 >= limits.hardMs)
+                continue;
             board_.play(root_[i].square);
-            losesTo[i] = opponentHasVcf(budgets_.safety) ? 2 : 0;
+            losesTo[i] = opponentHasVcf(budget(budgets_.safety)) ? 2 : 0;
             if (losesTo[i] == 0 && (limits.hardMs <= 0 || elapsedMs() * 4 < limits.hardMs)) {
-                losesTo[i] = threats_.vct(board_, budgets_.safetyVct, nullptr) ? 1 : 0;
+                losesTo[i] = threats_.vct(board_, budget(budgets_.safetyVct), nullptr) ? 1 : 0;
                 countThreatNodes();
             }
             board_.undo();
@@ -587,8 +649,39 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
         if (isMateScore(score) || rootCount_ == 1)
             break;
     }
-    result.square = chosen;
+    result.square = verifiedMove(chosen, limits);
+    if (result.square != chosen) {
+        result.last.pvLength = 1;
+        result.last.pv[0] = result.square;
+    }
     return result;
+}
+
+// The chosen move once more against the opponent's threats, with a longer look than the root's first
+// check: when it loses to a VCT after all, the next root moves in the search's order take its place.
+int ProEngine::verifiedMove(int chosen, const ProLimits& limits) {
+    if (rootCount_ <= 1)
+        return chosen;
+    const std::uint64_t nodes = budget(budgets_.verify);
+    int candidate = chosen;
+    int next = 0;
+    for (int tried = 0; tried < VERIFY_MOVES; ++tried) {
+        if (limits.hardMs > 0 && elapsedMs() >= limits.hardMs - limits.hardMs / 16)
+            return candidate;
+        board_.play(candidate);
+        const bool loses = threats_.vct(board_, nodes, nullptr);
+        countThreatNodes();
+        board_.undo();
+        if (!loses)
+            return candidate;
+        // Another move is at worst not known to lose.
+        while (next < rootCount_ && root_[next].square == chosen)
+            ++next;
+        if (next == rootCount_)
+            return chosen;
+        candidate = root_[next++].square;
+    }
+    return candidate;
 }
 
 } // namespace kelmo

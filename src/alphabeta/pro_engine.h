@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "alphabeta/evaluation.h"
 #include "alphabeta/pro_search.h"
 #include "alphabeta/transposition.h"
 #include "board/shape_board.h"
@@ -19,14 +20,22 @@ constexpr int MAX_PLY = 96;          // forced replies extend lines past the nom
 constexpr int MAX_SEARCH_DEPTH = 40; // the nominal depth the deepening stops at without a cap of its own
 constexpr int MAX_MOVES = 64;        // moves looked at per node; the generator keeps the best that fit
 
-// Node budgets of the threat searches. Fixed numbers, so a search capped by nodes or depth is deterministic.
+// Node budgets of the threat searches: a fixed number for a search without a clock, so that a search capped
+// by nodes or depth is deterministic, and nodes per millisecond of the hard limit for a timed one, so that a
+// short turn is not spent on the root's checks alone (about 250 nodes a millisecond when the machine is busy).
+struct Budget {
+    std::uint64_t fixed;
+    std::uint64_t perMs;
+};
+
 struct ThreatBudgets {
-    std::uint64_t rootVcf = 200000;      // the side to move's own win, before anything else
-    std::uint64_t rootVct = 40000;       // the same with threes
-    std::uint64_t rootThreat = 40000;    // the opponent's VCF if the side to move passed: the forced defences
-    std::uint64_t safety = 20000;        // the opponent's VCF after each root move
-    std::uint64_t safetyVct = 5000;      // its VCT after each root move that passed the VCF check
-    std::uint64_t nearRootThreat = 2000; // the opponent's VCF behind the root's replies
+    Budget rootVcf{200000, 20};     // the side to move's own win, before anything else
+    Budget rootVct{40000, 80};      // the same with threes
+    Budget rootThreat{40000, 10};   // the opponent's VCF if the side to move passed: the forced defences
+    Budget safety{20000, 2};        // the opponent's VCF after each root move
+    Budget safetyVct{5000, 3};      // its VCT after each root move that passed the VCF check
+    Budget verify{30000, 15};       // its VCT after the chosen move, once the search is over
+    std::uint64_t nearRootThreat = 2000; // the opponent's VCF behind the root's replies (inside the search)
     std::uint64_t horizon = 150;         // the side to move's VCF at the horizon
 };
 
@@ -36,6 +45,7 @@ public:
     void resize(std::size_t tableBytes);
     std::size_t tableBytes() const { return tableBytes_; }
     void clear();
+    void setEvalWeights(const EvalWeights& weights) { weights_ = weights; }
     ProResult search(std::span<const Stone> stones, int sideToMove, const ProLimits& limits, ProProgress* progress);
 
 private:
@@ -45,12 +55,16 @@ private:
     };
 
     int alphaBeta(int depth, int ply, int alpha, int beta);
-    int horizon(int ply, int alpha, int beta);
+    // A leaf: a win by fours for the side to move if the threat search finds one quickly, else the evaluation.
+    int horizon(int ply);
+    int winInThree(int ply);
     // The moves of a node into moves_[ply]; forced is set when they are only the replies to a threat.
     int generate(int ply, int ttMove, bool& forced);
     int defences(int* out, int capacity);
     int rootSearch(int depth, int alpha, int beta, int& bestIndex);
     bool opponentHasVcf(std::uint64_t budget);
+    int verifiedMove(int chosen, const ProLimits& limits);
+    std::uint64_t budget(Budget b) const;
     void countThreatNodes();
     void pollStop();
     std::int64_t elapsedMs() const;
@@ -62,6 +76,7 @@ private:
     ThreatSearch threats_;
     TranspositionTable table_;
     ThreatBudgets budgets_;
+    EvalWeights weights_ = EVAL_WEIGHTS;
 
     // Per search.
     ProLimits limits_;

@@ -15,6 +15,8 @@ std::size_t ProSearch::tableBytes() const { return engine_->tableBytes(); }
 
 void ProSearch::clear() { engine_->clear(); }
 
+void ProSearch::setEvalWeights(const EvalWeights& weights) { engine_->setEvalWeights(weights); }
+
 ProResult ProSearch::search(std::span<const Stone> stones, int sideToMove, const ProLimits& limits,
                             ProProgress* progress) {
     return engine_->search(stones, sideToMove, limits, progress);

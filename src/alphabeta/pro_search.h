@@ -52,6 +52,7 @@ struct ProResult {
 };
 
 class ProEngine;  // the search's state and tables (alphabeta/pro_engine.h)
+struct EvalWeights;
 
 class ProSearch {
 public:
@@ -63,6 +64,8 @@ public:
     void resize(std::size_t tableBytes);          // between moves only
     std::size_t tableBytes() const;
     void clear();                                 // a new game
+    // Other evaluation values than the built-in ones (alphabeta/evaluation.h): for tuning matches only.
+    void setEvalWeights(const EvalWeights& weights);
     // The position as stones (player 1 is the brain) and the player to move; a move for it.
     ProResult search(std::span<const Stone> stones, int sideToMove, const ProLimits& limits, ProProgress* progress);
 

@@ -223,6 +223,13 @@ TEST(ProSearchWins, GamePositionsAreWonWithALineThatReplays) {
             EXPECT_EQ(r.winLine.moves[0], r.square);
             EXPECT_TRUE(replays(stones, side, r.winLine));
             EXPECT_EQ(r.last.mateIn, r.winLine.length);
+        } else {
+            // A mate the search found shows its moves down to the five.
+            ThreatLine pv;
+            pv.length = r.last.pvLength;
+            std::copy(r.last.pv, r.last.pv + r.last.pvLength, pv.moves);
+            EXPECT_EQ(pv.length, r.last.mateIn);
+            EXPECT_TRUE(replays(stones, side, pv));
         }
         EXPECT_FALSE(opponentWinsAfter(stones, side, r.square, false));
     }
