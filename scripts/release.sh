@@ -55,7 +55,7 @@ Protocol: Gomocup brain protocol on standard input and output, board size 20.
 Both honour INFO timeout_turn, time_left and max_memory; the pro brain also
 writes a MESSAGE line per finished search iteration (depth, evaluation or
 mate, nodes, speed, principal variation).
-Files: the brain appends internal faults to kelmo-error.log in its working
+Files: each brain appends internal faults to kelmo-error.log in its working
 directory; the command "learn DIR" counts game records (*.rec) of DIR into
 the opening book kelmo.book when that file exists there.
 TEXT
