@@ -139,10 +139,10 @@ bool ThreatSearch::vct(ShapeBoard& board, std::uint64_t nodeBudget, ThreatLine* 
     return false;
 }
 
-bool ThreatSearch::tryAttack(int ply, int move, int nextThrees) {
+bool ThreatSearch::tryAttack(int ply, int move, int nextThrees, bool mustThreaten) {
     ShapeBoard& board = *board_;
     board.play(move);
-    const bool won = defend(ply + 1, nextThrees);
+    const bool won = (!mustThreaten || winningSquares(board, attacker_) > 0) && defend(ply + 1, nextThrees);
     board.undo();
     if (won) {
         pv_[ply][0] = move;
@@ -193,6 +193,7 @@ bool ThreatSearch::attack(int ply, int threes) {
     const std::uint64_t limitsBefore = limitHits_;
     std::int16_t moves[SQUARE_NB];
     int n = 0;
+    int firstTested = SQUARE_NB;
     if (defenderFives == 1) {
         // The block is forced whatever it makes; if it is no threat, the defender
         // moves again against the threats still standing.
@@ -218,10 +219,21 @@ bool ThreatSearch::attack(int ply, int threes) {
         if (threesUseful)
             n = appendSquares(board, a, SHAPE_THREE_THREE, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR, moves, n);
-        if (threesUseful)
+        if (threesUseful) {
             n = appendSquares(board, a, SHAPE_THREE, moves, n);
-        else if (threes == 0 && anyThree)
+            // Closed threes that may make a double-four square: threats only when
+            // they do, which playing them tells.
+            firstTested = n;
+            n = appendSquares(board, a, SHAPE_CLOSED_THREE, moves, n);
+            for (std::int16_t s : board.squares(a, SHAPE_TWO_TWO))
+                for (int dir = 0; dir < DIRECTION_NB; ++dir)
+                    if (board.lineClass(s, a, dir) == LINE_CLOSED_THREE) {
+                        moves[n++] = s;
+                        break;
+                    }
+        } else if (threes == 0 && (anyThree || board.count(a, SHAPE_CLOSED_THREE) > 0)) {
             ++limitHits_;
+        }
     }
     if (ttMove >= 0)
         for (int i = 1; i < n; ++i)
@@ -233,8 +245,9 @@ bool ThreatSearch::attack(int ply, int threes) {
     for (int i = 0; i < n; ++i) {
         const int m = moves[i];
         const Shape shape = board.shape(m, a);
-        const int nextThrees = isThreeShape(shape) && threes > 0 ? threes - 1 : threes;
-        const bool won = tryAttack(ply, m, nextThrees);
+        const bool tested = i >= firstTested;
+        const int nextThrees = (tested || isThreeShape(shape)) && threes > 0 ? threes - 1 : threes;
+        const bool won = tryAttack(ply, m, nextThrees, tested);
         if (aborted_)
             return false;
         if (won) {

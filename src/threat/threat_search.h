@@ -78,7 +78,7 @@ private:
     bool run(ShapeBoard& board, int threes, std::uint64_t nodeBudget, ThreatLine* line);
     bool attack(int ply, int threes);
     bool defend(int ply, int threes);
-    bool tryAttack(int ply, int move, int nextThrees);
+    bool tryAttack(int ply, int move, int nextThrees, bool mustThreaten);
     Entry* probe(std::uint64_t key);
     void store(std::uint64_t key, std::uint8_t result, int threes, int move);
 
