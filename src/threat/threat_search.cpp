@@ -71,6 +71,24 @@ int killCandidates(const ShapeBoard& board, int attacker, std::int16_t* out) {
     return n;
 }
 
+// Insertion sort of moves[from, to) by the value of the square to both players, highest first.
+void sortByValue(const ShapeBoard& board, std::int16_t* moves, int from, int to) {
+    int values[SQUARE_NB];
+    for (int i = from; i < to; ++i)
+        values[i] = board.squareValue(moves[i], 0) + board.squareValue(moves[i], 1);
+    for (int i = from + 1; i < to; ++i) {
+        const std::int16_t m = moves[i];
+        const int v = values[i];
+        int j = i;
+        for (; j > from && values[j - 1] < v; --j) {
+            moves[j] = moves[j - 1];
+            values[j] = values[j - 1];
+        }
+        moves[j] = m;
+        values[j] = v;
+    }
+}
+
 } // namespace
 
 ThreatSearch::ThreatSearch(std::size_t tableBytes) { resize(tableBytes); }
@@ -202,6 +220,7 @@ bool ThreatSearch::attack(int ply, int threes) {
         n = appendSquares(board, a, SHAPE_OPEN_FOUR, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR_FOUR, moves, n);
         n = appendSquares(board, a, SHAPE_FOUR_THREE, moves, n);
+        const int sorted = n;
         const bool anyThree = board.count(a, SHAPE_THREE) + board.count(a, SHAPE_THREE_THREE) > 0;
         // A three gives the defender a free move: with a VCF of its own it wins.
         // (A three that also breaks that VCF is left out: a missed win at worst.)
@@ -234,6 +253,10 @@ bool ThreatSearch::attack(int ply, int threes) {
         } else if (threes == 0 && (anyThree || board.count(a, SHAPE_CLOSED_THREE) > 0)) {
             ++limitHits_;
         }
+        // Within each group, the squares worth most to both sides first.
+        sortByValue(board, moves, sorted, firstTested < n ? firstTested : n);
+        if (firstTested < n)
+            sortByValue(board, moves, firstTested, n);
     }
     if (ttMove >= 0)
         for (int i = 1; i < n; ++i)
