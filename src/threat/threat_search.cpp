@@ -30,11 +30,9 @@ int appendSquares(const ShapeBoard& board, int player, Shape shape, std::int16_t
     return n;
 }
 
-// The empty squares that could take away every open-four and double-four square
-// of the attacker: each such square itself and the squares within four of it on
-// its lines change its shape, nothing else does, so a reply outside all of
-// their common part leaves one standing. Untested: the caller plays each.
-int killCandidates(const ShapeBoard& board, int attacker, std::int16_t* out) {
+} // namespace
+
+int winningSquareBlocks(const ShapeBoard& board, int attacker, std::int16_t* out) {
     std::int16_t targets[2 * SQUARE_NB];
     int targetCount = appendSquares(board, attacker, SHAPE_OPEN_FOUR, targets, 0);
     targetCount = appendSquares(board, attacker, SHAPE_FOUR_FOUR, targets, targetCount);
@@ -70,6 +68,8 @@ int killCandidates(const ShapeBoard& board, int attacker, std::int16_t* out) {
         }
     return n;
 }
+
+namespace {
 
 // Insertion sort of moves[from, to) by the value of the square to both players, highest first.
 void sortByValue(const ShapeBoard& board, std::int16_t* moves, int from, int to) {
@@ -319,7 +319,7 @@ bool ThreatSearch::defend(int ply, int threes) {
     if (winningSquares(board, a) == 0)
         return false;  // no threat stands: the defender has a free move
     std::int16_t kills[SQUARE_NB];
-    const int killCount = killCandidates(board, a, kills);
+    const int killCount = winningSquareBlocks(board, a, kills);
     bool tried[SQUARE_NB] = {};
     for (int i = 0; i < killCount; ++i) {
         const int c = kills[i];
@@ -390,7 +390,7 @@ int ThreatSearch::opponentThreat(ShapeBoard& board, bool withThrees, std::uint64
     if (threatLine_.length > 0) {
         board.play(threatLine_.moves[0]);
         std::int16_t kills[SQUARE_NB];
-        const int killCount = killCandidates(board, opponent, kills);
+        const int killCount = winningSquareBlocks(board, opponent, kills);
         for (int i = 0; i < killCount; ++i)
             add(kills[i]);
         board.undo();

@@ -32,6 +32,14 @@ struct ThreatLine {
     int moves[MAX_THREAT_LINE];
 };
 
+// The empty squares where a stone of the attacker's opponent could take away
+// every open-four and double-four square of the attacker: each such square and
+// the squares within four of it along its lines change its shape, nothing else
+// does, so a stone outside their common part leaves one standing. A superset:
+// play a square to see whether it does. Returns the count written to out (room
+// for SQUARE_NB squares).
+int winningSquareBlocks(const ShapeBoard& board, int attacker, std::int16_t* out);
+
 class ThreatSearch {
 public:
     explicit ThreatSearch(std::size_t tableBytes);
