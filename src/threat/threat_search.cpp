@@ -222,31 +222,53 @@ bool ThreatSearch::attack(int ply, int threes) {
         n = appendSquares(board, a, SHAPE_FOUR_THREE, moves, n);
         const int sorted = n;
         const bool anyThree = board.count(a, SHAPE_THREE) + board.count(a, SHAPE_THREE_THREE) > 0;
-        // A three gives the defender a free move: with a VCF of its own it wins.
-        // (A three that also breaks that VCF is left out: a missed win at worst.)
+        // A three gives the defender a free move: with a VCF of its own it wins,
+        // unless the three stands on that VCF's line or blocks the defender's
+        // open-four squares. (A three that breaks the VCF from elsewhere is left
+        // out: a missed win at worst.)
         bool threesUseful = threes > 0 && anyThree;
+        bool onlyOnLine = false;
+        bool onLine[SQUARE_NB];
         if (threesUseful) {
             board.playNull();
             attacker_ = d;
+            const bool lineWanted = wantLine_;
+            wantLine_ = true;
             const bool defenderWins = attack(ply + 1, 0);
+            wantLine_ = lineWanted;
             attacker_ = a;
             board.undo();
             if (aborted_)
                 return false;
-            threesUseful = !defenderWins;
+            if (defenderWins) {
+                onlyOnLine = true;
+                std::fill(onLine, onLine + SQUARE_NB, false);
+                for (int i = 0; i < pvLength_[ply + 1]; ++i)
+                    onLine[pv_[ply + 1][i]] = true;
+                // Against an open three of the defender, its blocks as well.
+                std::int16_t blocks[SQUARE_NB];
+                const int blockCount = winningSquareBlocks(board, d, blocks);
+                for (int i = 0; i < blockCount; ++i)
+                    onLine[blocks[i]] = true;
+            }
         }
+        auto appendThrees = [&](Shape shape) {
+            for (std::int16_t s : board.squares(a, shape))
+                if (!onlyOnLine || onLine[s])
+                    moves[n++] = s;
+        };
         if (threesUseful)
-            n = appendSquares(board, a, SHAPE_THREE_THREE, moves, n);
+            appendThrees(SHAPE_THREE_THREE);
         n = appendSquares(board, a, SHAPE_FOUR, moves, n);
         if (threesUseful) {
-            n = appendSquares(board, a, SHAPE_THREE, moves, n);
+            appendThrees(SHAPE_THREE);
             // Closed threes that may make a double-four square: threats only when
             // they do, which playing them tells.
             firstTested = n;
-            n = appendSquares(board, a, SHAPE_CLOSED_THREE, moves, n);
+            appendThrees(SHAPE_CLOSED_THREE);
             for (std::int16_t s : board.squares(a, SHAPE_TWO_TWO))
                 for (int dir = 0; dir < DIRECTION_NB; ++dir)
-                    if (board.lineClass(s, a, dir) == LINE_CLOSED_THREE) {
+                    if (board.lineClass(s, a, dir) == LINE_CLOSED_THREE && (!onlyOnLine || onLine[s])) {
                         moves[n++] = s;
                         break;
                     }
