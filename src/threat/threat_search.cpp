@@ -406,17 +406,24 @@ int ThreatSearch::opponentThreat(ShapeBoard& board, bool withThrees, std::uint64
     };
     for (int i = 0; i < threatLine_.length; ++i)
         add(threatLine_.moves[i]);
-    // The blocks of the line's first threat: after a three, every square that
-    // takes away its open fours; after a four, its five square (already in the line).
+    // The blocks of each three along the line (a four's block is the reply
+    // already listed), replayed after the null move.
     const int opponent = board.sideToMove();
-    if (threatLine_.length > 0) {
-        board.play(threatLine_.moves[0]);
-        std::int16_t kills[SQUARE_NB];
-        const int killCount = winningSquareBlocks(board, opponent, kills);
-        for (int i = 0; i < killCount; ++i)
-            add(kills[i]);
-        board.undo();
+    int played = 0;
+    for (int i = 0; i + 1 < threatLine_.length; i += 2) {
+        board.play(threatLine_.moves[i]);
+        ++played;
+        if (board.count(opponent, SHAPE_FIVE) == 0) {
+            std::int16_t blocks[SQUARE_NB];
+            const int blockCount = winningSquareBlocks(board, opponent, blocks);
+            for (int k = 0; k < blockCount; ++k)
+                add(blocks[k]);
+        }
+        board.play(threatLine_.moves[i + 1]);
+        ++played;
     }
+    while (played-- > 0)
+        board.undo();
     board.undo();
     const int me = board.sideToMove();
     for (int sh = SHAPE_FOUR; sh <= SHAPE_FIVE; ++sh)

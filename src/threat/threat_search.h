@@ -61,8 +61,8 @@ public:
     // If the side to move passed, could the opponent force a win (VCF, or VCT when
     // withThrees)? When yes, fills `defences` with the squares worth trying
     // against it, without repeats: the squares of the opponent's line (its
-    // threats and the replies the line expects), the blocks of the line's first
-    // threat, and the side to move's own four-making squares; returns their
+    // threats and the replies the line expects), the blocks of each three along
+    // the line, and the side to move's own four-making squares; returns their
     // count (at most maxDefences). 0 means no threat found. A caller verifies a
     // candidate by playing it and asking vcf/vct for the opponent again.
     int opponentThreat(ShapeBoard& board, bool withThrees, std::uint64_t nodeBudget, int* defences,

@@ -296,6 +296,16 @@ TEST(ThreatSearchOpponent, ThreatBehindANullMoveAndItsDefences) {
     EXPECT_TRUE(search.vcf(board, 10000, nullptr));
     board.undo();
 
+    // A four on the board: its five square is the first defence.
+    ShapeBoard four = diagramBoard(R"(
+        . . . . . . .
+        x o o o o . .
+        . . . x . . .
+        . . . x . . .)", 1, 5, 8);
+    ASSERT_GT(search.opponentThreat(four, false, 10000, defences, 64), 0);
+    EXPECT_EQ(defences[0], squareOf(10, 9));
+    EXPECT_EQ(search.lastThreatLine().length, 1);
+
     ShapeBoard calm = diagramBoard(R"(
         . o . .
         . . x .)", 1, 5, 8);
