@@ -359,7 +359,7 @@ int ShapeBoard::squareValue(int square, int player) const {
     return v;
 }
 
-void ShapeBoard::setShape(int square, int player, Shape shape) {
+inline void ShapeBoard::setShape(int square, int player, Shape shape) {
     const int old = info_[square].shape[player];
     if (old == shape)
         return;
