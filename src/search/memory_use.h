@@ -21,6 +21,13 @@
 // outright (the arena maps its blocks), so that it adds to the process's
 // figures exactly what it counts. Where no reading can be had, rest is taken
 // as UNKNOWN_REST_BYTES.
+//
+// Sizing tables once (the pro brain): take searchBudget(max_memory, bytes of
+// the tables already allocated) when the limit is known, before the first
+// search, and allocate every table within it in one go; a table of a few MiB
+// or more comes straight from the system (the C library maps it), so it adds
+// its size to the virtual/committed figure at once and to the resident one as
+// it is touched, and the rule holds for both.
 #pragma once
 
 #include <cstdint>
