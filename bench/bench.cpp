@@ -36,6 +36,8 @@ namespace {
 constexpr std::uint64_t ITERATION_CAP = 3000;
 constexpr std::int32_t NO_TIME_LIMIT = 2147483647;
 constexpr std::int64_t NO_MEMORY_LIMIT = INT64_MAX;
+// max_memory of the two large searches: each tree gets searchBudget() of it,
+// as the brain's would in this process.
 constexpr std::int64_t DEFAULT_MEMORY_LIMIT = 80000000;
 constexpr std::int64_t LARGE_MEMORY_LIMIT = 350000000;
 
@@ -97,8 +99,8 @@ K2Board* buildBoard(const Position& p) {
     return board;
 }
 
-// What the kernel says the process holds privately, to compare the reading
-// with; -1 where /proc does not exist.
+// What the kernel says the process holds privately, to compare the tree's
+// count with; -1 where /proc does not exist.
 std::int64_t residentAnonymous() {
     std::int64_t kb = -1;
     if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
@@ -143,7 +145,7 @@ struct Run {
     int move = -1;
     TreeCensus tree;
     std::int64_t memoryGrowth = 0;
-    std::int64_t reading = 0;   // the memory reading with the full tree
+    std::int64_t reading = 0;   // the tree's bytes in the arena, full grown
     std::int64_t resident = 0;  // the kernel's count at the same moment
     std::uint64_t releasedNodes = 0;
     std::int64_t releasedBytes = 0;
@@ -155,7 +157,7 @@ Run search(SearchContext& context, const Position& p, std::uint64_t cap, std::in
     K2Board* position = buildBoard(p);
     StatNode* root = newRoot(context, *position);
     delete position;
-    const std::int64_t before = context.memory.read(context.arena);
+    const std::int64_t before = context.arena.bytesInUse();
     const std::uint64_t releasedNodes = context.releasedNodes;
     const std::int64_t releasedBytes = context.releasedBytes;
     auto start = std::chrono::steady_clock::now();
@@ -163,7 +165,7 @@ Run search(SearchContext& context, const Position& p, std::uint64_t cap, std::in
     run.move = runSearch(context, root, NO_TIME_LIMIT, memoryLimit, cap, &run.stats);
     run.cpu = cpuSeconds() - cpuStart;
     run.seconds = secondsSince(start);
-    run.reading = context.memory.read(context.arena);
+    run.reading = context.arena.bytesInUse();
     run.resident = residentAnonymous();
     run.memoryGrowth = run.reading - before;
     run.releasedNodes = context.releasedNodes - releasedNodes;
@@ -433,7 +435,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     SearchContext context;
-    std::int64_t peak = context.memory.read(context.arena);
+    std::int64_t peak = 0;  // the largest tree, in bytes
 
     // Signature: every position under the iteration cap, no clock, no memory limit.
     std::uint64_t totalNodes = 0, totalBuilt = 0, totalIterations = 0, releasedNodes = 0;
@@ -473,13 +475,15 @@ int main(int argc, char** argv) {
     if (signatureOnly)
         return 0;
 
-    // The two readings the loop takes every iteration.
+    // The clock the loop reads every iteration (its memory check is the arena's
+    // own count), and the process reading the brain takes once a move for its
+    // memory budget.
     constexpr int QUERIES = 200000;
     volatile std::int64_t sink = 0;
     auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < QUERIES; ++i)
-        sink = sink + context.memory.read(context.arena);
-    const double memoryQuery = secondsSince(start) / QUERIES;
+    for (int i = 0; i < QUERIES / 100; ++i)
+        sink = sink + readProcessMemory().committed;
+    const double memoryQuery = secondsSince(start) / (QUERIES / 100);
     Stopwatch watch;
     watch.start();
     start = std::chrono::steady_clock::now();
@@ -487,8 +491,8 @@ int main(int argc, char** argv) {
         sink = sink + watch.elapsed();
     const double clockQuery = secondsSince(start) / QUERIES;
     const double perIteration = searchSeconds / static_cast<double>(totalIterations);
-    std::printf("memory query %.0f ns, clock %.0f ns: %.2f%% of an iteration (%.1f us)\n", memoryQuery * 1e9,
-                clockQuery * 1e9, 100.0 * (memoryQuery + clockQuery) / perIteration, perIteration * 1e6);
+    std::printf("clock %.0f ns: %.2f%% of an iteration (%.1f us); process memory reading %.0f ns, once a move\n",
+                clockQuery * 1e9, 100.0 * clockQuery / perIteration, perIteration * 1e6, memoryQuery * 1e9);
 
     clonePlay(POSITIONS[9]);
     phaseSplit(POSITIONS[9]);
@@ -497,17 +501,18 @@ int main(int argc, char** argv) {
     // Memory per node on a tree of the default limit, and two searches in a row:
     // the second must find its budget whole again.
     const Position& big = POSITIONS[8];
-    Run first = search(context, big, 0, DEFAULT_MEMORY_LIMIT, true);
-    Run second = search(context, big, 0, DEFAULT_MEMORY_LIMIT, false);
+    const std::int64_t defaultBudget = searchBudget(DEFAULT_MEMORY_LIMIT, context.arena.bytesHeld());
+    Run first = search(context, big, 0, defaultBudget, true);
+    Run second = search(context, big, 0, defaultBudget, false);
     for (const Run* r : {&first, &second})
         if (r->stats.peakMemory > peak)
             peak = r->stats.peakMemory;
-    std::printf("\ndefault limit %" PRId64 " bytes: first search %u counted nodes (%" PRIu64
+    std::printf("\ndefault limit %" PRId64 " bytes (a tree of %.1f MB): first search %u counted nodes (%" PRIu64
                 " built), second %u (%.1f%%)\n",
-                DEFAULT_MEMORY_LIMIT, first.stats.nodes, first.stats.builtNodes, second.stats.nodes,
+                DEFAULT_MEMORY_LIMIT, defaultBudget / 1e6, first.stats.nodes, first.stats.builtNodes, second.stats.nodes,
                 100.0 * second.stats.nodes / first.stats.nodes);
     if (first.resident >= 0)
-        std::printf("  reading with the first tree %.1f MB, resident anonymous memory %.1f MB\n",
+        std::printf("  the first tree %.1f MB, resident anonymous memory %.1f MB\n",
                     first.reading / 1e6, first.resident / 1e6);
     const TreeCensus& t = first.tree;
     std::printf("  %.0f bytes per built node; the tree left standing: %" PRIu64 " nodes, %" PRIu64
@@ -518,7 +523,7 @@ int main(int argc, char** argv) {
                 sizeof(PackedPosition), sizeof(LineRecord));
 
     // A tree that fills the largest limit, and its teardown.
-    Run large = search(context, big, 0, LARGE_MEMORY_LIMIT, false);
+    Run large = search(context, big, 0, searchBudget(LARGE_MEMORY_LIMIT, context.arena.bytesHeld()), false);
     if (large.stats.peakMemory > peak)
         peak = large.stats.peakMemory;
     std::printf("\n%.0f MB search: %" PRIu64 " built nodes, %u counted, %.0f bytes per built node; "
@@ -529,6 +534,8 @@ int main(int argc, char** argv) {
     std::printf("  search %.2f s (%.2f CPU s), %.0f built nodes per CPU second; teardown %.3f ms\n", large.seconds,
                 large.cpu, large.stats.builtNodes / large.cpu, large.teardownSeconds * 1e3);
 
-    std::printf("peak memory %.1f MB\n", peak / 1e6);
+    const ProcessMemory process = readProcessMemory();
+    std::printf("largest tree %.1f MB; process peaks: resident %.1f MB, virtual %.1f MB\n", peak / 1e6,
+                process.peakResident / 1e6, process.peakCommitted / 1e6);
     return sink == 42 ? 1 : 0;
 }

@@ -11,7 +11,20 @@
 // example a 30000 ms turn to see how much of it a large memory limit lets the
 // search use.
 //
+// --peak-memory measures instead what managers judge a brain's memory by: a
+// fresh brain per limit (100000000 and 367001600 bytes, or the one --memory
+// gives) answers one long move (--turn, default 20000 ms) on a quiet middle
+// game set up by BOARD, long enough for the search to fill its budget, and the
+// process's peak resident and peak virtual (committed) memory after the reply
+// are printed as shares of max_memory. The figures come from /proc/<pid>/status
+// of the child (VmHWM, VmPeak), or with --counters probe from the command
+// itself: after the reply it is sent a line "MEMORY-COUNTERS" and must answer
+// "MEMORY-COUNTERS resident peakResident committed peakCommitted" in bytes (as
+// kelmo-memwatch.exe does for a Windows brain under wine, from the counters
+// GetProcessMemoryInfo gives).
+//
 //   kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--turn MS --memory BYTES] [--list-over FRACTION] -- COMMAND [ARGS...]
+//   kelmo-timing --peak-memory [--turn MS] [--memory BYTES] [--counters proc|probe] -- COMMAND [ARGS...]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -24,6 +37,7 @@
 
 #include "brain_process.h"
 #include "referee.h"
+#include "search/memory_use.h"
 
 namespace {
 
@@ -155,6 +169,106 @@ private:
     bool failed = false;
 };
 
+// A quiet middle game, the brain (1) to move: no three on the board, so the
+// search finds nothing forced and grows its tree until a limit stops it.
+constexpr int QUIET_STONES[][3] = {{10, 10, 2}, {11, 10, 1}, {12, 11, 2}, {10, 12, 1},
+                                   {9, 12, 2},  {12, 9, 1},  {11, 8, 2},  {8, 10, 1}};
+
+struct PeakRun {
+    bool ok = false;
+    double replyMs = 0;
+    kelmo::ProcessMemory memory;
+};
+
+// The counters the command reports for itself after a move.
+bool probeCounters(kelmo::BrainProcess& brain, kelmo::ProcessMemory& memory) {
+    std::string line;
+    if (!brain.send("MEMORY-COUNTERS", "\n") || brain.readLine(line, 30000) != kelmo::BrainProcess::ReadResult::Line)
+        return false;
+    long long figures[4];
+    if (std::sscanf(line.c_str(), "MEMORY-COUNTERS %lld %lld %lld %lld", &figures[0], &figures[1], &figures[2],
+                    &figures[3]) != 4)
+        return false;
+    memory.known = true;
+    memory.resident = figures[0];
+    memory.peakResident = figures[1];
+    memory.committed = figures[2];
+    memory.peakCommitted = figures[3];
+    return true;
+}
+
+PeakRun peakRun(const std::vector<std::string>& command, const std::string& dir, int turnMs, long long maxMemory,
+                bool probe) {
+    PeakRun run;
+    kelmo::BrainProcess brain(command, dir);
+    std::string line;
+    auto fail = [&](const std::string& why) {
+        std::fprintf(stderr, "kelmo-timing: %s (max_memory %lld)\n", why.c_str(), maxMemory);
+        return run;
+    };
+    if (!brain.started())
+        return fail("the brain did not start");
+    // wine takes a while to start a program on a fresh prefix.
+    if (!brain.send("START 20", "\n") || brain.readLine(line, 60000) != kelmo::BrainProcess::ReadResult::Line ||
+        line != "OK")
+        return fail("no OK to START, got \"" + line + "\"");
+    std::string body = "INFO timeout_turn " + std::to_string(turnMs) + "\nINFO timeout_match 0\nINFO max_memory " +
+                       std::to_string(maxMemory) + "\nINFO time_left 2147483647\nBOARD\n";
+    for (const auto& stone : QUIET_STONES)
+        body += std::to_string(stone[0]) + "," + std::to_string(stone[1]) + "," + std::to_string(stone[2]) + "\n";
+    body += "DONE";
+    const double start = kelmo::nowMs();
+    if (!brain.send(body, "\n"))
+        return fail("the brain closed its input");
+    const auto got = brain.readLine(line, turnMs * 2 + 30000);
+    run.replyMs = kelmo::nowMs() - start;
+    int square;
+    if (got != kelmo::BrainProcess::ReadResult::Line || !kelmo::referee::parseMoveSquare(line, square))
+        return fail("bad reply \"" + line + "\" to BOARD");
+    for (const auto& stone : QUIET_STONES)
+        if (square == stone[1] * SIZE + stone[0])
+            return fail("a reply on a stone: " + line);
+    if (probe) {
+        if (!probeCounters(brain, run.memory))
+            return fail("no MEMORY-COUNTERS line from the command");
+    } else {
+        run.memory = kelmo::readProcessMemoryOf(static_cast<int>(brain.processId()));
+        if (!run.memory.known)
+            return fail("/proc/" + std::to_string(brain.processId()) + "/status cannot be read");
+    }
+    brain.send("END", "\n");
+    brain.finish(10000);
+    run.ok = true;
+    return run;
+}
+
+int peakMemory(const std::vector<std::string>& command, const std::string& dir, int turnMs, long long onlyMemory,
+               bool probe) {
+    std::vector<long long> limits = {100000000, 367001600};
+    if (onlyMemory > 0)
+        limits = {onlyMemory};
+    std::printf("peak memory after a %d ms move on a quiet middle game (%s)\n", turnMs,
+                probe ? "the command's own counters" : "/proc/<pid>/status: VmHWM, VmPeak");
+    std::printf("%-11s %9s %13s %7s %13s %7s\n", "max_memory", "reply ms", "peak resident", "share",
+                "peak virtual", "share");
+    bool within = true;
+    for (long long limit : limits) {
+        const PeakRun run = peakRun(command, dir, turnMs, limit, probe);
+        if (!run.ok)
+            return 1;
+        const double resident = static_cast<double>(run.memory.peakResident) / static_cast<double>(limit);
+        const double committed = static_cast<double>(run.memory.peakCommitted) / static_cast<double>(limit);
+        std::printf("%-11lld %9.0f %13lld %7.3f %13lld %7.3f\n", limit, run.replyMs,
+                    static_cast<long long>(run.memory.peakResident), resident,
+                    static_cast<long long>(run.memory.peakCommitted), committed);
+        std::fflush(stdout);
+        if (resident > 0.98 || committed > 0.98)
+            within = false;
+    }
+    std::printf("every peak at or below 0.98 of max_memory: %s\n", within ? "yes" : "NO");
+    return 0;
+}
+
 double percentile(std::vector<double> sorted, double p) {
     std::sort(sorted.begin(), sorted.end());
     std::size_t rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
@@ -170,6 +284,7 @@ int main(int argc, char** argv) {
     double listOver = 0;
     int customTurn = 0;
     long long customMemory = 0;
+    bool peak = false, probe = false;
     std::vector<std::string> command;
     int i = 1;
     for (; i < argc; ++i) {
@@ -188,6 +303,11 @@ int main(int argc, char** argv) {
             customTurn = std::atoi(argv[++i]);
         } else if (arg == "--memory" && i + 1 < argc) {
             customMemory = std::atoll(argv[++i]);
+        } else if (arg == "--peak-memory") {
+            peak = true;
+        } else if (arg == "--counters" && i + 1 < argc && (std::string(argv[i + 1]) == "proc" ||
+                                                            std::string(argv[i + 1]) == "probe")) {
+            probe = std::string(argv[++i]) == "probe";
         } else if (arg == "--scenario" && i + 1 < argc) {
             only = std::atoi(argv[++i]);
         } else {
@@ -199,7 +319,8 @@ int main(int argc, char** argv) {
         command.push_back(argv[i]);
     if (command.empty()) {
         std::fprintf(stderr,
-                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--turn MS --memory BYTES] [--list-over FRACTION] -- COMMAND [ARGS...]\n");
+                     "usage: kelmo-timing [--requests N] [--seed S] [--scenario 1000|5000|2000] [--turn MS --memory BYTES] [--list-over FRACTION] -- COMMAND [ARGS...]\n"
+                     "       kelmo-timing --peak-memory [--turn MS] [--memory BYTES] [--counters proc|probe] -- COMMAND [ARGS...]\n");
         return 2;
     }
 
@@ -209,6 +330,13 @@ int main(int argc, char** argv) {
     if (!dir) {
         std::perror("mkdtemp");
         return 2;
+    }
+
+    if (peak) {
+        const int status = peakMemory(command, dir, customTurn > 0 ? customTurn : 20000, customMemory, probe);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+        return status;
     }
 
     // The first two are the required pair; the third is what a command-line

@@ -37,6 +37,8 @@ public:
     BrainProcess& operator=(const BrainProcess&) = delete;
 
     bool started() const { return pid > 0; }
+    // The child's process id (for reading its /proc figures), -1 when it did not start.
+    pid_t processId() const { return pid; }
 
     // Writes text followed by eol; false once the brain has closed its input.
     bool send(const std::string& text, const std::string& eol = "\n");

@@ -103,10 +103,20 @@ int KBrain::searchMove() {
     if (!root->isOrNode())
         appendErrorLog("AndNode search");
     std::int32_t limit = computeBudget(time_left, timeout_turn);
-    std::int64_t memoryLimit = max_memory == 0 ? UNLIMITED_MEMORY_CAP : std::int64_t{max_memory};
-    // Blocks kept from a larger tree must not count against a lower limit.
-    searchContext.arena.keepAtMost(memoryLimit);
-    int square = runSearch(searchContext, root, limit, memoryLimit, searchIterationCap);
+    // The tree gets what max_memory leaves after the rest of the process, as
+    // measured now, in whole blocks: the arena maps no block beyond them, so
+    // the process's peaks stay under the limit however the search goes. The
+    // blocks held now are the search's own, not part of the rest; those beyond
+    // the budget (kept from a tree under a higher limit) are given back first.
+    // A budget of no block at all leaves the root's block, on which the search
+    // stops at once with a move from the root's expansion.
+    auto& arena = searchContext.arena;
+    const std::int64_t budget = searchBudget(max_memory, arena.bytesHeld());
+    const std::size_t blocks = static_cast<std::size_t>(budget / static_cast<std::int64_t>(NodeArena::BLOCK_BYTES));
+    const std::int64_t treeLimit = static_cast<std::int64_t>(blocks * NodeArena::BLOCK_BYTES);
+    arena.keepAtMost(treeLimit);
+    arena.limitBlocks(blocks < searchBlockCap ? blocks : searchBlockCap);
+    int square = runSearch(searchContext, root, limit, treeLimit, searchIterationCap);
     // The reply must be playable whatever the search left behind: an answer on
     // a stone loses the game at once, so fall back to any empty square.
     if (square < 0 || square >= SQUARE_NB || !board->isEmpty(square))

@@ -4,6 +4,7 @@
 // protocol is the front end's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -25,6 +26,9 @@ public:
     // Iterations one search may run at most, 0 for no cap. The protocol never
     // sets it; tests set it to make searches short and repeatable.
     std::uint64_t searchIterationCap = 0;
+    // Arena blocks one search may hold at most on top of the memory budget's
+    // own cap. The protocol never sets it; tests set it to run out of blocks.
+    std::size_t searchBlockCap = SIZE_MAX;
     // The node counter starts with the brain and runs on across moves and games.
     SearchContext searchContext;
 

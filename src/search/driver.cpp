@@ -3,7 +3,6 @@
 // the root move from the numbers the search left behind.
 #include "search/driver.h"
 
-#include "search/memory_use.h"
 #include "search/pn_search.h"
 #include "search/stopwatch.h"
 
@@ -94,8 +93,8 @@ int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, 
     const std::uint32_t counterAtStart = context.nodeCounter;
     std::uint64_t iterations = 0;
     std::int64_t peak = 0;
-    // What the process held before this tree: the rest of a reading is the tree.
-    const std::int64_t memoryAtStart = context.memory.read(context.arena);
+    // The root's own bytes: the teardown reserve is for what the search adds.
+    const std::int64_t memoryAtStart = context.arena.bytesInUse();
     const std::uint64_t builtAtStart = context.builtNodes;
 
     int reply = -1;
@@ -121,7 +120,7 @@ int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, 
                 break;
             if (maxIterations != 0 && iterations >= maxIterations)
                 break;
-            std::int64_t memory = context.memory.read(context.arena);
+            std::int64_t memory = context.arena.bytesInUse();
             if (memory > peak)
                 peak = memory;
             // The tree's teardown comes out of this move's time too.

@@ -16,7 +16,7 @@ struct SearchStats {
     std::uint64_t iterations = 0;
     std::uint32_t nodes = 0;  // node counter advance during the search
     std::uint64_t builtNodes = 0;  // nodes actually built (the counter weighs most twice)
-    std::int64_t peakMemory = 0;  // highest memory reading of the loop
+    std::int64_t peakMemory = 0;  // the most bytes the tree held in the arena at a check of the loop
     bool outOfMemory = false;  // the arena could not grow: the search stopped there
 };
 
@@ -27,8 +27,11 @@ StatNode* chooseRootChild(const StatNode* root);
 
 // Expands the root, searches until it is solved, a limit is reached, the arena
 // cannot grow or only one root move is not lost, and returns the chosen square
-// (-1 if the root has no move at all). maxIterations 0 means no iteration cap
-// (tests and the bench set one). The root and its tree live in the context's arena.
+// (-1 if the root has no move at all). memoryLimit is in bytes of the tree (the
+// arena's bytesInUse, root included), not of the process: the brain derives it
+// from max_memory with searchBudget() and caps the arena's blocks to match.
+// maxIterations 0 means no iteration cap (tests and the bench set one). The root
+// and its tree live in the context's arena.
 int runSearch(SearchContext& context, StatNode* root, std::int32_t timeLimitMs, std::int64_t memoryLimit,
               std::uint64_t maxIterations = 0, SearchStats* stats = nullptr);
 

@@ -1,10 +1,5 @@
-// The memory reading. On Windows it is the process's committed private memory
-// (PagefileUsage), which includes every arena block, less the blocks the arena
-// keeps idle for the next tree. Elsewhere it is the arena's own count of the
-// tree on top of a baseline of everything else, measured once from /proc:
-// resident memory stays at the previous tree's peak while the arena keeps its
-// blocks, and reading /proc every iteration would cost more than the search
-// step it guards.
+// The process-memory readings (psapi's counters on Windows, /proc/<pid>/status
+// elsewhere) and the budget arithmetic over them.
 #include "search/memory_use.h"
 
 #if defined(_WIN32)
@@ -13,64 +8,116 @@
 #else
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KELMO_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELMO_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef KELMO_ADDRESS_SANITIZER
+#define KELMO_ADDRESS_SANITIZER 0
 #endif
 
 namespace kelmo {
 
 #if defined(_WIN32)
 
-std::int64_t MemoryGauge::read(const NodeArena& arena) {
+ProcessMemory readProcessMemory() {
+    ProcessMemory memory;
     PROCESS_MEMORY_COUNTERS counters;
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)))
-        return arena.bytesInUse();
-    const std::int64_t idle = arena.bytesHeld() - arena.bytesInUse();
-    const std::int64_t reading = static_cast<std::int64_t>(counters.PagefileUsage) - idle;
-    return reading > arena.bytesInUse() ? reading : arena.bytesInUse();
+        return memory;
+    memory.known = true;
+    memory.resident = static_cast<std::int64_t>(counters.WorkingSetSize);
+    memory.peakResident = static_cast<std::int64_t>(counters.PeakWorkingSetSize);
+    memory.committed = static_cast<std::int64_t>(counters.PagefileUsage);
+    memory.peakCommitted = static_cast<std::int64_t>(counters.PeakPagefileUsage);
+    return memory;
 }
 
 #else
 
 namespace {
 
-// Private resident bytes from /proc: RssAnon where the kernel reports it,
-// otherwise resident minus shared pages. 0 when /proc cannot be read.
-std::int64_t privateResidentBytes() {
-    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        long long kb = -1;
-        while (std::fgets(line, sizeof line, f)) {
-            if (std::strncmp(line, "RssAnon:", 8) == 0) {
-                std::sscanf(line + 8, "%lld", &kb);
-                break;
+ProcessMemory readStatus(const char* path) {
+    ProcessMemory memory;
+    std::FILE* f = std::fopen(path, "r");
+    if (!f)
+        return memory;
+    struct Field {
+        const char* name;
+        std::int64_t ProcessMemory::*figure;
+    };
+    const Field fields[] = {{"VmRSS:", &ProcessMemory::resident},
+                            {"VmHWM:", &ProcessMemory::peakResident},
+                            {"VmSize:", &ProcessMemory::committed},
+                            {"VmPeak:", &ProcessMemory::peakCommitted}};
+    int found = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+        for (const Field& field : fields) {
+            const std::size_t length = std::strlen(field.name);
+            long long kb = 0;
+            if (std::strncmp(line, field.name, length) == 0 && std::sscanf(line + length, "%lld", &kb) == 1 &&
+                kb >= 0) {
+                memory.*field.figure = static_cast<std::int64_t>(kb) * 1024;
+                ++found;
             }
         }
-        std::fclose(f);
-        if (kb >= 0)
-            return static_cast<std::int64_t>(kb) * 1024;
     }
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        long long size = 0, resident = 0, shared = 0;
-        int got = std::fscanf(f, "%lld %lld %lld", &size, &resident, &shared);
-        std::fclose(f);
-        if (got == 3 && resident > shared)
-            return static_cast<std::int64_t>(resident - shared) * sysconf(_SC_PAGESIZE);
-    }
-    return 0;
+    std::fclose(f);
+    // A kernel thread or a process gone since has no such lines.
+    if (found < 4)
+        return ProcessMemory{};
+    memory.known = true;
+    return memory;
 }
 
 } // namespace
 
-std::int64_t MemoryGauge::read(const NodeArena& arena) {
-    if (baseline < 0) {
-        // The arena's blocks, resident or not, are not part of the rest. It errs
-        // high: pages resident but free at this moment count too.
-        const std::int64_t rest = privateResidentBytes() - arena.bytesHeld();
-        baseline = rest > 0 ? rest : 0;
-    }
-    return baseline + arena.bytesInUse();
+ProcessMemory readProcessMemory() { return readStatus("/proc/self/status"); }
+
+ProcessMemory readProcessMemoryOf(int pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", pid);
+    return readStatus(path);
 }
 
 #endif
+
+std::int64_t memoryLimitOf(std::int64_t maxMemory) {
+    if (maxMemory == 0)
+        return NO_LIMIT_MEMORY_CAP;
+    return maxMemory < 0 ? 0 : maxMemory;
+}
+
+std::int64_t searchBudget(std::int64_t maxMemory, const ProcessMemory& now, std::int64_t searchHeld) {
+    const std::int64_t limit = memoryLimitOf(maxMemory);
+    // In two parts: limit * 980 would overflow near the top of the range.
+    const std::int64_t target =
+        limit / 1000 * LIMIT_SHARE_PER_MILLE + limit % 1000 * LIMIT_SHARE_PER_MILLE / 1000;
+    std::int64_t rest = UNKNOWN_REST_BYTES;
+    if (now.known) {
+        const std::int64_t whole = now.resident > now.committed ? now.resident : now.committed;
+        const std::int64_t held = searchHeld > 0 ? searchHeld : 0;
+        rest = whole > held ? whole - held : 0;
+    }
+    // Both sides are non-negative, so the differences cannot overflow.
+    const std::int64_t afterRest = target - rest;
+    return afterRest > GROWTH_SLACK_BYTES ? afterRest - GROWTH_SLACK_BYTES : 0;
+}
+
+std::int64_t searchBudget(std::int64_t maxMemory, std::int64_t searchHeld) {
+#if KELMO_ADDRESS_SANITIZER
+    // The sanitizer's figures are its own: terabytes of shadow address space
+    // and a quarantine of freed memory that says nothing of the engine's.
+    return searchBudget(maxMemory, ProcessMemory{}, searchHeld);
+#else
+    return searchBudget(maxMemory, readProcessMemory(), searchHeld);
+#endif
+}
 
 } // namespace kelmo

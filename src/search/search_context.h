@@ -1,7 +1,7 @@
 // SearchContext: what the search keeps between its calls and from one move to
 // the next, owned by whoever runs the search (the brain, a test, the bench):
 // the arena that holds the tree, the node counter, the generator's list, the
-// memory gauge, the teardown calibration, the scratch boards of an expansion
+// teardown calibration, the scratch boards of an expansion
 // and a ring of recently built leaf positions.
 #pragma once
 
@@ -12,7 +12,6 @@
 #include "board/candidates.h"
 #include "board/k2board.h"
 #include "search/arena.h"
-#include "search/memory_use.h"
 
 namespace kelmo {
 
@@ -43,7 +42,8 @@ class StatNode;
 // one buffer as whole boards rather than in the tree's stored form: the ring
 // packs every child built, a whole board packs and copies back more cheaply, and
 // the buffer's size is fixed either way. The buffer is taken at construction
-// and touched then, so that the memory reading's baseline includes it; the
+// and touched then, so that the memory the budget leaves to the rest of the
+// process (searchBudget's reading) includes it; the
 // slots are reused round the ring. A node names its slot and the slot names its
 // node, so a slot taken over since, or a node built where a freed one stood, is
 // never mistaken for a hit.
@@ -79,7 +79,6 @@ struct SearchContext {
     // The tree: every node, child array and board of the search. Its blocks
     // stay from one move to the next; reset() discards a whole tree.
     NodeArena arena;
-    MemoryGauge memory;
     // Node constructions since the context was made; only differences of its
     // values are used, so it may wrap. The brain makes one context when it is
     // built and keeps it across moves and games.

@@ -11,6 +11,7 @@
 
 #include "errorlog/error_log.h"
 #include "search/driver.h"
+#include "search/memory_use.h"
 #include "support/temp_dir.h"
 
 namespace kelmo {
@@ -275,7 +276,7 @@ TEST_F(KBrainTest, AnArenaThatCannotGrowStillGivesAnAnswerEveryMove) {
     brain.setTimeLeft(100000000);
     brain.setTimeoutTurn(100000);
     brain.setMaxMemory(0);
-    brain.searchContext.arena.limitBlocks(2);
+    brain.searchBlockCap = 2;
     ASSERT_EQ(brain.begin(), CENTRE);
     // The opening rules answer the first stones without a search.
     ASSERT_GE(brain.turn(11, 10), 0);
@@ -302,6 +303,70 @@ TEST_F(KBrainTest, AnArenaThatCannotGrowStillGivesAnAnswerEveryMove) {
     }
     EXPECT_GT(searched, 0);
     EXPECT_FALSE(errorLogExists());
+}
+
+// A limit too small for any search, even below what the process holds
+// already, still gets a legal move at once: from the root's expansion, in the
+// root's own block, with no block taken beyond it and no iteration run.
+TEST_F(KBrainTest, ALimitTooSmallForAnySearchAnswersAtOnceInTheRootsBlock) {
+    for (std::int32_t maxMemory : {1, 4096, static_cast<std::int32_t>(NodeArena::BLOCK_BYTES), 3000000}) {
+        SCOPED_TRACE(maxMemory);
+        KBrain brain;
+        brain.setTimeLeft(100000000);
+        brain.setTimeoutTurn(100000);
+        brain.setMaxMemory(maxMemory);
+        brain.searchIterationCap = 100000;
+        ASSERT_EQ(brain.begin(), CENTRE);
+        for (int sq : {squareOf(11, 10), squareOf(7, 12), squareOf(13, 7)})
+            brain.advance(sq);
+        const std::uint32_t before = brain.searchContext.nodeCounter;
+        const int reply = brain.searchMove();
+        ASSERT_GE(reply, 0);
+        ASSERT_LT(reply, SQUARE_NB);
+        EXPECT_TRUE(brain.squareIsEmpty(reply));
+        ASSERT_GE(brain.root->childrenCnt, 2u);
+        EXPECT_EQ(brain.searchContext.nodeCounter - before, 2 * (brain.root->childrenCnt - 1) + 1);
+        EXPECT_EQ(reply, chooseRootChild(brain.root)->move);
+        EXPECT_EQ(brain.searchContext.arena.bytesHeld(), static_cast<std::int64_t>(NodeArena::BLOCK_BYTES));
+        // The next move as well.
+        brain.advance(reply);
+        brain.advance(squareOf(9, 9) == reply ? squareOf(8, 8) : squareOf(9, 9));
+        const int next = brain.searchMove();
+        ASSERT_GE(next, 0);
+        EXPECT_TRUE(brain.squareIsEmpty(next));
+        EXPECT_EQ(brain.searchContext.arena.bytesHeld(), static_cast<std::int64_t>(NodeArena::BLOCK_BYTES));
+    }
+    EXPECT_FALSE(errorLogExists());
+}
+
+// The tree never takes more blocks than the budget the limit leaves after the
+// rest of the process: the search stops there, long before its iteration cap.
+TEST_F(KBrainTest, TheTreeStaysWithinTheBudgetTheLimitLeaves) {
+    KBrain brain;
+    brain.setTimeLeft(100000000);
+    brain.setTimeoutTurn(100000);
+    brain.searchIterationCap = 1000000;
+    ASSERT_EQ(brain.begin(), CENTRE);
+    for (int sq : {squareOf(11, 10), squareOf(7, 12), squareOf(13, 7)})
+        brain.advance(sq);
+    // A limit that leaves about six blocks to the search.
+    const std::int64_t room = 6 * static_cast<std::int64_t>(NodeArena::BLOCK_BYTES) + 500000;
+    const std::int64_t withNothing = searchBudget(1000000000, brain.searchContext.arena.bytesHeld());
+    const std::int64_t rest = 1000000000 / 1000 * 980 - GROWTH_SLACK_BYTES - withNothing;
+    const std::int64_t maxMemory = (rest + GROWTH_SLACK_BYTES + room) * 1000 / 980 + 1;
+    brain.setMaxMemory(static_cast<std::int32_t>(maxMemory));
+    const std::int64_t budget = searchBudget(maxMemory, brain.searchContext.arena.bytesHeld());
+    ASSERT_GT(budget, 4 * static_cast<std::int64_t>(NodeArena::BLOCK_BYTES));
+    const std::uint32_t before = brain.searchContext.nodeCounter;
+    const int reply = brain.searchMove();
+    ASSERT_GE(reply, 0);
+    EXPECT_TRUE(brain.squareIsEmpty(reply));
+    EXPECT_FALSE(brain.root->isSolved());
+    EXPECT_GT(brain.searchContext.nodeCounter - before, 1000u);  // it searched
+    // Whole blocks within the budget (a megabyte of leeway for the reading the
+    // brain took a moment later), and at least one block used.
+    EXPECT_LE(brain.searchContext.arena.bytesHeld(), budget + static_cast<std::int64_t>(NodeArena::BLOCK_BYTES));
+    EXPECT_GE(brain.searchContext.arena.bytesHeld(), 2 * static_cast<std::int64_t>(NodeArena::BLOCK_BYTES));
 }
 
 // Blocks the arena keeps from a larger tree do not outlast a lower limit.
