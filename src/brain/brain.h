@@ -17,8 +17,6 @@ class ProProgress;  // alphabeta/pro_search.h
 constexpr std::int32_t DEFAULT_TIME_LEFT = 180000;
 constexpr std::int32_t DEFAULT_TIMEOUT_TURN = 3000;
 constexpr std::int32_t DEFAULT_MAX_MEMORY = 80000000;
-// Used when the manager sets no memory limit (max_memory 0).
-constexpr std::int64_t UNLIMITED_MEMORY_CAP = 350000000;
 
 // Which brain answers: the front end names each in its ABOUT line.
 enum class BrainIdentity { Exact, Pro };

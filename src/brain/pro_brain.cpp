@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "errorlog/error_log.h"
+#include "search/memory_use.h"
 #include "search/stopwatch.h"
 
 namespace kelmo {
@@ -30,10 +31,9 @@ TurnBudget afterSpending(TurnBudget budget, std::int64_t spentMs) {
     return budget;
 }
 
-std::size_t proTableBytes(std::int32_t maxMemory, std::int32_t timeoutTurn) {
-    const std::int64_t limit = maxMemory == 0 ? UNLIMITED_MEMORY_CAP : std::int64_t{maxMemory};
+std::size_t proTableBytes(std::int64_t budget, std::int32_t timeoutTurn) {
     const std::int64_t turnReach = std::int64_t{std::max(timeoutTurn, 0)} * TABLE_BYTES_PER_TURN_MS;
-    const std::int64_t tables = std::min({limit / 2, limit - OTHER_MEMORY_BYTES, turnReach});
+    const std::int64_t tables = std::min(budget, turnReach);
     constexpr std::int64_t MIB = 1024 * 1024;
     const std::int64_t whole = tables / MIB * MIB;
     return std::max(MIN_TABLE_BYTES, static_cast<std::size_t>(std::max<std::int64_t>(0, whole)));
@@ -124,14 +124,21 @@ int ProBrain::reply() {
     clock.start();
     if (game.size() >= static_cast<std::size_t>(SQUARE_NB))
         return -1;
-    std::size_t bytes = proTableBytes(maxMemory_, timeoutTurn_);
-    if (tableBytesCap != 0)
-        bytes = std::min(bytes, tableBytesCap);
-    if (!search)
-        search = std::make_unique<ProSearch>(bytes);
-    else if (bytes != tablesAskedFor)
-        search->resize(bytes);
-    tablesAskedFor = bytes;
+    if (!search || maxMemory_ != sizedForMemory || timeoutTurn_ != sizedForTurn) {
+        // The budget counts the tables already made as the search's own, so a
+        // resize is granted what they hold as well as what is still free.
+        const std::int64_t held = search ? static_cast<std::int64_t>(search->tableBytes()) : 0;
+        std::size_t bytes = proTableBytes(searchBudget(maxMemory_, held), timeoutTurn_);
+        if (tableBytesCap != 0)
+            bytes = std::min(bytes, tableBytesCap);
+        if (!search)
+            search = std::make_unique<ProSearch>(bytes);
+        else if (bytes != tablesAskedFor)
+            search->resize(bytes);
+        tablesAskedFor = bytes;
+        sizedForMemory = maxMemory_;
+        sizedForTurn = timeoutTurn_;
+    }
 
     ProLimits limits;
     if (nodeCap != 0) {

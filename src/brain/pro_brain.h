@@ -53,23 +53,21 @@ TurnBudget afterSpending(TurnBudget budget, std::int64_t spentMs);
 
 // ---- memory ----
 //
-// Bytes for the search's tables under a max_memory setting (0: the manager sets
-// none, and UNLIMITED_MEMORY_CAP applies) and a timeout_turn. Everything else
-// the process holds (code, stacks, the C library's heap, boards, and under wine
-// the emulation's own mappings) is given OTHER_MEMORY_BYTES, and the tables
-// never take more than half of the limit: min(limit / 2, limit - OTHER_MEMORY_BYTES).
+// Bytes for the search's tables, given the memory budget that searchBudget()
+// grants under max_memory (what the whole process may hold, less what it holds
+// besides the tables, measured when the tables are sized) and a timeout_turn.
 // Nor do they take more than a turn can fill, TABLE_BYTES_PER_TURN_MS for each
 // millisecond of timeout_turn (several times what the search stores in that
 // time): the tables are made, and their pages first touched, inside the first
 // move's time, at a few hundred MB a second on a busy machine, so a table far
 // beyond the turn's reach would cost the first move most of its turn for
-// nothing. In whole MiB, never below MIN_TABLE_BYTES (a limit that small cannot
-// be kept anyway). The one place where the table size is decided.
-constexpr std::int64_t OTHER_MEMORY_BYTES = 40LL * 1024 * 1024;
+// nothing. In whole MiB, never below MIN_TABLE_BYTES: a limit too small for
+// that cannot be kept by any search, and the brain still answers at once.
+// The one place where the table size is decided.
 constexpr std::int64_t TABLE_BYTES_PER_TURN_MS = 32 * 1024;
 constexpr std::size_t MIN_TABLE_BYTES = 1024 * 1024;
 
-std::size_t proTableBytes(std::int32_t maxMemory, std::int32_t timeoutTurn);
+std::size_t proTableBytes(std::int64_t budget, std::int32_t timeoutTurn);
 
 class ProBrain final : public Brain {
 public:
@@ -121,6 +119,10 @@ private:
     std::int32_t maxMemory_ = DEFAULT_MAX_MEMORY;
     std::unique_ptr<ProSearch> search;        // made before the first search
     std::size_t tablesAskedFor = 0;           // the size search was made or last resized with
+    // The limits the tables were sized under: sizing again only when they
+    // change keeps the tables (and what they have learned) from move to move.
+    std::int32_t sizedForMemory = -1;
+    std::int32_t sizedForTurn = -1;
     ProProgress* progress = nullptr;
     ProResult last;
 };

@@ -2,6 +2,7 @@
 // worked out from them, the game kept as stones through BOARD, TURN and BEGIN,
 // and self-play in which no reply ever lands on a stone.
 #include "brain/pro_brain.h"
+#include "search/memory_use.h"
 
 #include <gtest/gtest.h>
 
@@ -174,62 +175,73 @@ TEST(ProTurnBudget, TimeAlreadySpentComesOffBothLimits) {
 
 // ---- memory ----
 
-TEST(ProTableBytes, HalfTheLimitAtMostRoomForTheRestAndNoMoreThanATurnFills) {
+TEST(ProTableBytes, TheBudgetAtMostAndNoMoreThanATurnFills) {
     constexpr std::size_t MIB = 1 << 20;
     constexpr std::int32_t LONG_TURN = 1000000;  // the turn's reach out of the way
+    constexpr std::int64_t NO_BUDGET_LIMIT = std::int64_t{1} << 40;
     const struct {
-        std::int32_t maxMemory, timeoutTurn;
+        std::int64_t budget;
+        std::int32_t timeoutTurn;
         std::size_t bytes;
     } cases[] = {
-        {0, LONG_TURN, 166 * MIB},           // 350000000 / 2, in whole MiB
-        {80000000, LONG_TURN, 36 * MIB},     // 80000000 - 40 MiB = 38054240
-        {100000000, LONG_TURN, 47 * MIB},    // 50000000
-        {367001600, LONG_TURN, 175 * MIB},   // a command-line manager's 350 MiB
-        {2147483647, LONG_TURN, 1023 * MIB},
-        {50000000, LONG_TURN, 7 * MIB},      // 50000000 - 40 MiB = 8056960
-        {42000000, LONG_TURN, MIN_TABLE_BYTES},  // 42000000 - 40 MiB is below 1 MiB
-        {1, LONG_TURN, MIN_TABLE_BYTES},
+        {300000000, LONG_TURN, 286 * MIB},       // whole MiB, rounded down
+        {100 * MIB, LONG_TURN, 100 * MIB},
+        {MIB + 1, LONG_TURN, MIB},
+        {MIB - 1, LONG_TURN, MIN_TABLE_BYTES},   // too small for any table: the least one
+        {0, LONG_TURN, MIN_TABLE_BYTES},
+        {-5, LONG_TURN, MIN_TABLE_BYTES},
         // 32 KiB a millisecond of turn.
-        {367001600, 300, 9 * MIB},           // 9830400
-        {367001600, 1000, 31 * MIB},         // 32768000
-        {0, 3000, 93 * MIB},                 // 98304000
-        {80000000, 3000, 36 * MIB},          // the memory rule is the smaller
-        {367001600, 0, MIN_TABLE_BYTES},
-        {367001600, 2147483647, 175 * MIB},
+        {NO_BUDGET_LIMIT, 300, 9 * MIB},         // 9830400
+        {NO_BUDGET_LIMIT, 1000, 31 * MIB},       // 32768000
+        {NO_BUDGET_LIMIT, 3000, 93 * MIB},       // 98304000
+        {50 * MIB, 3000, 50 * MIB},              // the budget is the smaller
+        {NO_BUDGET_LIMIT, 0, MIN_TABLE_BYTES},
+        {NO_BUDGET_LIMIT, -1, MIN_TABLE_BYTES},
+        {200 * MIB, 2147483647, 200 * MIB},      // no overflow at the largest turn
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.maxMemory) + " " + std::to_string(c.timeoutTurn));
-        EXPECT_EQ(proTableBytes(c.maxMemory, c.timeoutTurn), c.bytes);
-        if (c.maxMemory >= 2 * OTHER_MEMORY_BYTES) {
-            EXPECT_LE(static_cast<std::int64_t>(proTableBytes(c.maxMemory, c.timeoutTurn)) + OTHER_MEMORY_BYTES,
-                      c.maxMemory);
-        }
+        SCOPED_TRACE(std::to_string(c.budget) + " " + std::to_string(c.timeoutTurn));
+        EXPECT_EQ(proTableBytes(c.budget, c.timeoutTurn), c.bytes);
     }
 }
 
-TEST_F(ProBrainTest, TablesAreMadeBeforeTheFirstSearchAndRemadeOnlyForANewLimit) {
+TEST_F(ProBrainTest, TablesAreMadeBeforeTheFirstSearchWithinTheLimitAndRemadeOnlyForANewLimit) {
+    constexpr std::size_t MIB = 1 << 20;
     ProBrain brain;
     brain.nodeCap = NODE_CAP;
     brain.setTimeLeft(1000000);
     EXPECT_EQ(brain.tableBytes(), 0u) << "tables before any search";
     brain.setMaxMemory(100000000);
     ASSERT_EQ(brain.begin(), CENTRE);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(100000000, DEFAULT_TIMEOUT_TURN));
+    const std::size_t first = brain.tableBytes();
+    EXPECT_GE(first, MIN_TABLE_BYTES);
+    EXPECT_LE(first, proTableBytes(searchBudget(100000000, static_cast<std::int64_t>(first)), DEFAULT_TIMEOUT_TURN) + MIB)
+        << "the rest of the process measured and left room for";
+    EXPECT_LT(first, 98000000u);
     ASSERT_GE(brain.turn(9, 9), 0);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(100000000, DEFAULT_TIMEOUT_TURN));
+    EXPECT_EQ(brain.tableBytes(), first) << "same limits, same tables";
     // START brings back the default limits; the next search works with them.
     brain.startGame();
     brain.nodeCap = NODE_CAP;
     ASSERT_GE(brain.turn(9, 9), 0);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(DEFAULT_MAX_MEMORY, DEFAULT_TIMEOUT_TURN));
+    EXPECT_LT(brain.tableBytes(), std::size_t{DEFAULT_MAX_MEMORY} * 98 / 100);
+    // With no limit from the manager the budget is far above what a 3 s turn
+    // fills, so the turn decides; then a shorter turn asks for smaller tables.
     brain.setMaxMemory(0);
     ASSERT_GE(brain.turn(12, 12), 0);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(0, DEFAULT_TIMEOUT_TURN));
+    EXPECT_EQ(brain.tableBytes(), 93 * MIB);
     brain.setTimeoutTurn(500);
     ASSERT_GE(brain.turn(13, 13), 0);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(0, 500));
+    EXPECT_EQ(brain.tableBytes(), 15 * MIB);
+    // A limit below what the process already holds leaves no budget: the least
+    // tables, and still a move.
+    brain.setMaxMemory(1);
+    const int reply = brain.turn(14, 14);
+    EXPECT_GE(reply, 0);
+    EXPECT_EQ(brain.tableBytes(), MIN_TABLE_BYTES);
     // The test cap bounds the tables whatever the limits say.
     brain.tableBytesCap = TABLE_CAP;
+    brain.setMaxMemory(0);
     ASSERT_GE(brain.turn(7, 7), 0);
     EXPECT_EQ(brain.tableBytes(), TABLE_CAP);
 }
