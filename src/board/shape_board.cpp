@@ -47,7 +47,7 @@ constexpr std::array<std::uint8_t, 1024> buildClassTable() {
         } else {
             int fiveSquares = 0;
             bool openFour = false;
-            bool anyFour = false, anyWinningFour = false, anyThree = false, anyClosedThree = false, anyTwo = false;
+            bool anyFour = false, anyWinningFour = false, anyThree = false, anyClosedThree = false;
             for (int i = 0; i < n; ++i) {
                 if (stoneAt(code, n, i))
                     continue;
@@ -59,7 +59,6 @@ constexpr std::array<std::uint8_t, 1024> buildClassTable() {
                 anyFour = anyFour || s == LINE_FOUR;
                 anyThree = anyThree || s == LINE_THREE;
                 anyClosedThree = anyClosedThree || s == LINE_CLOSED_THREE;
-                anyTwo = anyTwo || s == LINE_TWO || s == LINE_OPEN_TWO;
             }
             for (int i = 0; i + 6 <= n; ++i)
                 if (!stoneAt(code, n, i) && !stoneAt(code, n, i + 5) && stoneAt(code, n, i + 1) &&
@@ -79,7 +78,6 @@ constexpr std::array<std::uint8_t, 1024> buildClassTable() {
                 c = LINE_TWO;
             else
                 c = LINE_ONE;
-            (void)anyTwo;
         }
         table[code] = c;
     }
@@ -361,7 +359,7 @@ int ShapeBoard::squareValue(int square, int player) const {
     return v;
 }
 
-void ShapeBoard::setShape(int square, int player, Shape shape) {
+inline void ShapeBoard::setShape(int square, int player, Shape shape) {
     const int old = info_[square].shape[player];
     if (old == shape)
         return;

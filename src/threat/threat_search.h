@@ -1,17 +1,23 @@
 // ThreatSearch: depth-first threat-space search on a ShapeBoard for the side to
-// move: VCF (only fours) and VCT (fours and open threes), each with its own
+// move: VCF (only fours) and VCT (fours and threats of a winning square: open
+// threes, and closed threes that make a double-four square), each with its own
 // transposition table and a node budget, and the question asked for the other
 // side: if the side to move passed, could the opponent force a five?
 //
 // Soundness: a win is claimed only when every defender reply that could matter
 // has been refuted. After a four the reply is forced (the one five square; a
-// five square of the defender's own ends the line as a failure). After an open
-// three the defender may play any of its own fours and every square that leaves
-// the attacker without an open-four or double-four square; every other reply
+// five square of the defender's own ends the line as a failure). After a threat
+// the defender may play any of its own fours and every square that leaves the
+// attacker without an open-four or double-four square; every other reply
 // leaves such a square standing and loses to it. After the attacker blocks a
 // four of the defender with a move that is no threat, the defender moves again
 // against whatever threat still stands. A proof is never cut short by the
 // budget: an exhausted budget gives "no win found".
+//
+// Completeness is traded for speed where it cannot cost a false claim: while the
+// defender has a VCF of its own, only threats on that VCF's line or on the
+// blocks of the defender's open-four squares are tried; threats of other kinds
+// (a move that only makes a four-three square, say) are not.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +38,14 @@ struct ThreatLine {
     int moves[MAX_THREAT_LINE];
 };
 
+// The empty squares where a stone of the attacker's opponent could take away
+// every open-four and double-four square of the attacker: each such square and
+// the squares within four of it along its lines change its shape, nothing else
+// does, so a stone outside their common part leaves one standing. A superset:
+// play a square to see whether it does. Returns the count written to out (room
+// for SQUARE_NB squares).
+int winningSquareBlocks(const ShapeBoard& board, int attacker, std::int16_t* out);
+
 class ThreatSearch {
 public:
     explicit ThreatSearch(std::size_t tableBytes);
@@ -47,14 +61,15 @@ public:
     // Can the side to move force a five with fours only? On true, line (when
     // given) holds the proof's line. The board is given back as handed in.
     bool vcf(ShapeBoard& board, std::uint64_t nodeBudget, ThreatLine* line);
-    // With fours and open threes, against every defence of a three and the
-    // defender's own fours; deepened one three at a time up to maxThrees.
+    // With fours and threats, against every defence of a threat and the
+    // defender's own fours; deepened from fours alone, one more threat (a move
+    // that is not a four) at a time, up to maxThrees of them in a line.
     bool vct(ShapeBoard& board, std::uint64_t nodeBudget, ThreatLine* line, int maxThrees = 8);
     // If the side to move passed, could the opponent force a win (VCF, or VCT when
     // withThrees)? When yes, fills `defences` with the squares worth trying
     // against it, without repeats: the squares of the opponent's line (its
-    // threats and the replies the line expects), the blocks of the line's first
-    // threat, and the side to move's own four-making squares; returns their
+    // threats and the replies the line expects), the blocks of each three along
+    // the line, and the side to move's own four-making squares; returns their
     // count (at most maxDefences). 0 means no threat found. A caller verifies a
     // candidate by playing it and asking vcf/vct for the opponent again.
     int opponentThreat(ShapeBoard& board, bool withThrees, std::uint64_t nodeBudget, int* defences,
@@ -78,7 +93,7 @@ private:
     bool run(ShapeBoard& board, int threes, std::uint64_t nodeBudget, ThreatLine* line);
     bool attack(int ply, int threes);
     bool defend(int ply, int threes);
-    bool tryAttack(int ply, int move, int nextThrees);
+    bool tryAttack(int ply, int move, int nextThrees, bool mustThreaten);
     Entry* probe(std::uint64_t key);
     void store(std::uint64_t key, std::uint8_t result, int threes, int move);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -295,10 +296,63 @@ TEST(ThreatSearchOpponent, ThreatBehindANullMoveAndItsDefences) {
     EXPECT_TRUE(search.vcf(board, 10000, nullptr));
     board.undo();
 
+    // A four on the board: its five square is the first defence.
+    ShapeBoard four = diagramBoard(R"(
+        . . . . . . .
+        x o o o o . .
+        . . . x . . .
+        . . . x . . .)", 1, 5, 8);
+    ASSERT_GT(search.opponentThreat(four, false, 10000, defences, 64), 0);
+    EXPECT_EQ(defences[0], squareOf(10, 9));
+    EXPECT_EQ(search.lastThreatLine().length, 1);
+
     ShapeBoard calm = diagramBoard(R"(
         . o . .
         . . x .)", 1, 5, 8);
     EXPECT_EQ(search.opponentThreat(calm, true, 10000, defences, 64), 0);
+}
+
+// Every square where the defender's stone takes away all of the attacker's
+// open-four and double-four squares is among the blocks, in positions from
+// seeded random games.
+TEST(ThreatSearchBlocks, EveryRealBlockIsListed) {
+    int checked = 0;
+    for (unsigned seed = 1; seed <= 15; ++seed) {
+        std::mt19937 rng(seed);
+        ShapeBoard board;
+        board.play(CENTRE);
+        for (int ply = 0; ply < 60; ++ply) {
+            const int mover = board.sideToMove();
+            if (board.count(0, SHAPE_FIVE) + board.count(1, SHAPE_FIVE) > 0)
+                break;
+            for (int attacker = 0; attacker < PLAYER_NB; ++attacker) {
+                if (board.count(attacker, SHAPE_OPEN_FOUR) + board.count(attacker, SHAPE_FOUR_FOUR) == 0)
+                    continue;
+                std::int16_t blocks[SQUARE_NB];
+                const int n = winningSquareBlocks(board, attacker, blocks);
+                const std::vector<int> listed(blocks, blocks + n);
+                const bool pass = board.sideToMove() == attacker;
+                if (pass)
+                    board.playNull();
+                for (int t = 0; t < SQUARE_NB; ++t) {
+                    if (!board.isEmpty(t))
+                        continue;
+                    board.play(t);
+                    if (board.count(attacker, SHAPE_OPEN_FOUR) + board.count(attacker, SHAPE_FOUR_FOUR) == 0) {
+                        ++checked;
+                        EXPECT_NE(std::find(listed.begin(), listed.end(), t), listed.end())
+                            << "seed " << seed << " square " << t;
+                    }
+                    board.undo();
+                }
+                if (pass)
+                    board.undo();
+            }
+            ASSERT_EQ(board.sideToMove(), mover);
+            board.play(board.inPlay()[rng() % board.inPlayCount()]);
+        }
+    }
+    EXPECT_GT(checked, 20);
 }
 
 } // namespace
