@@ -1,7 +1,7 @@
 // ProBrain: keeps the game as a list of stones, turns the manager's limits into
 // a turn budget and a table size, and asks ProSearch for each reply. The tables
 // are made once, before the first search, and made again only when a changed
-// max_memory asks for another size.
+// max_memory or timeout_turn asks for another size.
 #include "brain/pro_brain.h"
 
 #include <algorithm>
@@ -30,9 +30,10 @@ TurnBudget afterSpending(TurnBudget budget, std::int64_t spentMs) {
     return budget;
 }
 
-std::size_t proTableBytes(std::int32_t maxMemory) {
+std::size_t proTableBytes(std::int32_t maxMemory, std::int32_t timeoutTurn) {
     const std::int64_t limit = maxMemory == 0 ? UNLIMITED_MEMORY_CAP : std::int64_t{maxMemory};
-    const std::int64_t tables = std::min(limit / 2, limit - OTHER_MEMORY_BYTES);
+    const std::int64_t turnReach = std::int64_t{std::max(timeoutTurn, 0)} * TABLE_BYTES_PER_TURN_MS;
+    const std::int64_t tables = std::min({limit / 2, limit - OTHER_MEMORY_BYTES, turnReach});
     constexpr std::int64_t MIB = 1024 * 1024;
     const std::int64_t whole = tables / MIB * MIB;
     return std::max(MIN_TABLE_BYTES, static_cast<std::size_t>(std::max<std::int64_t>(0, whole)));
@@ -123,7 +124,7 @@ int ProBrain::reply() {
     clock.start();
     if (game.size() >= static_cast<std::size_t>(SQUARE_NB))
         return -1;
-    std::size_t bytes = proTableBytes(maxMemory_);
+    std::size_t bytes = proTableBytes(maxMemory_, timeoutTurn_);
     if (tableBytesCap != 0)
         bytes = std::min(bytes, tableBytesCap);
     if (!search)

@@ -54,16 +54,22 @@ TurnBudget afterSpending(TurnBudget budget, std::int64_t spentMs);
 // ---- memory ----
 //
 // Bytes for the search's tables under a max_memory setting (0: the manager sets
-// none, and UNLIMITED_MEMORY_CAP applies). Everything else the process holds
-// (code, stacks, the C library's heap, boards, and under wine the emulation's
-// own mappings) is given OTHER_MEMORY_BYTES, and the tables never take more
-// than half of the limit: min(limit / 2, limit - OTHER_MEMORY_BYTES), in whole
-// MiB, never below MIN_TABLE_BYTES (a limit that small cannot be kept anyway).
-// The one place where the table size is decided.
+// none, and UNLIMITED_MEMORY_CAP applies) and a timeout_turn. Everything else
+// the process holds (code, stacks, the C library's heap, boards, and under wine
+// the emulation's own mappings) is given OTHER_MEMORY_BYTES, and the tables
+// never take more than half of the limit: min(limit / 2, limit - OTHER_MEMORY_BYTES).
+// Nor do they take more than a turn can fill, TABLE_BYTES_PER_TURN_MS for each
+// millisecond of timeout_turn (several times what the search stores in that
+// time): the tables are made, and their pages first touched, inside the first
+// move's time, at a few hundred MB a second on a busy machine, so a table far
+// beyond the turn's reach would cost the first move most of its turn for
+// nothing. In whole MiB, never below MIN_TABLE_BYTES (a limit that small cannot
+// be kept anyway). The one place where the table size is decided.
 constexpr std::int64_t OTHER_MEMORY_BYTES = 40LL * 1024 * 1024;
+constexpr std::int64_t TABLE_BYTES_PER_TURN_MS = 32 * 1024;
 constexpr std::size_t MIN_TABLE_BYTES = 1024 * 1024;
 
-std::size_t proTableBytes(std::int32_t maxMemory);
+std::size_t proTableBytes(std::int32_t maxMemory, std::int32_t timeoutTurn);
 
 class ProBrain final : public Brain {
 public:
@@ -97,7 +103,8 @@ public:
     // commands.
     std::span<const Stone> stones() const { return game; }
     // 0 until the first search; then the bytes the tables were last made or
-    // resized with.
+    // resized with (made again only when max_memory or timeout_turn asks for
+    // another size).
     std::size_t tableBytes() const { return tablesAskedFor; }
     // The search that chose the last reply (its result as the search gave it).
     const ProResult& lastResult() const { return last; }

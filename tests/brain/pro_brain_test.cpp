@@ -174,26 +174,35 @@ TEST(ProTurnBudget, TimeAlreadySpentComesOffBothLimits) {
 
 // ---- memory ----
 
-TEST(ProTableBytes, HalfTheLimitAtMostAndRoomForTheRestOfTheProcess) {
+TEST(ProTableBytes, HalfTheLimitAtMostRoomForTheRestAndNoMoreThanATurnFills) {
     constexpr std::size_t MIB = 1 << 20;
+    constexpr std::int32_t LONG_TURN = 1000000;  // the turn's reach out of the way
     const struct {
-        std::int32_t maxMemory;
+        std::int32_t maxMemory, timeoutTurn;
         std::size_t bytes;
     } cases[] = {
-        {0, 166 * MIB},                // 350000000 / 2, in whole MiB
-        {80000000, 36 * MIB},          // 80000000 - 40 MiB = 38054240
-        {100000000, 47 * MIB},         // 50000000
-        {367001600, 175 * MIB},        // a command-line manager's 350 MiB
-        {2147483647, 1023 * MIB},
-        {50000000, 7 * MIB},           // 50000000 - 40 MiB = 8056960
-        {42000000, MIN_TABLE_BYTES},   // 42000000 - 40 MiB is below 1 MiB
-        {30000000, MIN_TABLE_BYTES},
-        {1, MIN_TABLE_BYTES},
+        {0, LONG_TURN, 166 * MIB},           // 350000000 / 2, in whole MiB
+        {80000000, LONG_TURN, 36 * MIB},     // 80000000 - 40 MiB = 38054240
+        {100000000, LONG_TURN, 47 * MIB},    // 50000000
+        {367001600, LONG_TURN, 175 * MIB},   // a command-line manager's 350 MiB
+        {2147483647, LONG_TURN, 1023 * MIB},
+        {50000000, LONG_TURN, 7 * MIB},      // 50000000 - 40 MiB = 8056960
+        {42000000, LONG_TURN, MIN_TABLE_BYTES},  // 42000000 - 40 MiB is below 1 MiB
+        {1, LONG_TURN, MIN_TABLE_BYTES},
+        // 32 KiB a millisecond of turn.
+        {367001600, 300, 9 * MIB},           // 9830400
+        {367001600, 1000, 31 * MIB},         // 32768000
+        {0, 3000, 93 * MIB},                 // 98304000
+        {80000000, 3000, 36 * MIB},          // the memory rule is the smaller
+        {367001600, 0, MIN_TABLE_BYTES},
+        {367001600, 2147483647, 175 * MIB},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(proTableBytes(c.maxMemory), c.bytes) << c.maxMemory;
+        SCOPED_TRACE(std::to_string(c.maxMemory) + " " + std::to_string(c.timeoutTurn));
+        EXPECT_EQ(proTableBytes(c.maxMemory, c.timeoutTurn), c.bytes);
         if (c.maxMemory >= 2 * OTHER_MEMORY_BYTES) {
-            EXPECT_LE(static_cast<std::int64_t>(proTableBytes(c.maxMemory)) + OTHER_MEMORY_BYTES, c.maxMemory);
+            EXPECT_LE(static_cast<std::int64_t>(proTableBytes(c.maxMemory, c.timeoutTurn)) + OTHER_MEMORY_BYTES,
+                      c.maxMemory);
         }
     }
 }
@@ -205,18 +214,21 @@ TEST_F(ProBrainTest, TablesAreMadeBeforeTheFirstSearchAndRemadeOnlyForANewLimit)
     EXPECT_EQ(brain.tableBytes(), 0u) << "tables before any search";
     brain.setMaxMemory(100000000);
     ASSERT_EQ(brain.begin(), CENTRE);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(100000000));
+    EXPECT_EQ(brain.tableBytes(), proTableBytes(100000000, DEFAULT_TIMEOUT_TURN));
     ASSERT_GE(brain.turn(9, 9), 0);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(100000000));
-    // START brings back the default limit; the next search works with it.
+    EXPECT_EQ(brain.tableBytes(), proTableBytes(100000000, DEFAULT_TIMEOUT_TURN));
+    // START brings back the default limits; the next search works with them.
     brain.startGame();
     brain.nodeCap = NODE_CAP;
     ASSERT_GE(brain.turn(9, 9), 0);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(DEFAULT_MAX_MEMORY));
+    EXPECT_EQ(brain.tableBytes(), proTableBytes(DEFAULT_MAX_MEMORY, DEFAULT_TIMEOUT_TURN));
     brain.setMaxMemory(0);
     ASSERT_GE(brain.turn(12, 12), 0);
-    EXPECT_EQ(brain.tableBytes(), proTableBytes(0));
-    // The test cap bounds the tables whatever the limit says.
+    EXPECT_EQ(brain.tableBytes(), proTableBytes(0, DEFAULT_TIMEOUT_TURN));
+    brain.setTimeoutTurn(500);
+    ASSERT_GE(brain.turn(13, 13), 0);
+    EXPECT_EQ(brain.tableBytes(), proTableBytes(0, 500));
+    // The test cap bounds the tables whatever the limits say.
     brain.tableBytesCap = TABLE_CAP;
     ASSERT_GE(brain.turn(7, 7), 0);
     EXPECT_EQ(brain.tableBytes(), TABLE_CAP);

@@ -79,6 +79,7 @@ struct Under;
 template <>
 struct Under<KBrain> {
     static constexpr bool progressLines = false;
+    static constexpr int randomSessions = 2000, mutatedSessions = 3000;
     static void quick(KBrain& b, std::uint64_t level) { b.searchIterationCap = level; }
     static std::int32_t timeLeft(const KBrain& b) { return b.time_left; }
     static std::int32_t timeoutTurn(const KBrain& b) { return b.timeout_turn; }
@@ -101,6 +102,10 @@ struct Under<KBrain> {
 template <>
 struct Under<ProBrain> {
     static constexpr bool progressLines = true;
+    // Each pro search runs its root threat checks in full whatever its node cap,
+    // so a pro session costs several exact ones: fewer of them keep the suite's
+    // time, the sanitizer run's above all.
+    static constexpr int randomSessions = 400, mutatedSessions = 600;
     // Nodes in place of the exact brain's iterations, and small tables, since
     // the tests make thousands of brains.
     static void quick(ProBrain& b, std::uint64_t level) {
@@ -593,7 +598,7 @@ std::string checkAgainstModel(const std::vector<Command>& cmds, const std::vecto
 
 TYPED_TEST(CommandLoopTest, RandomSessionsFollowTheProtocolModel) {
     SessionGenerator gen(20240611u);
-    for (int run = 0; run < 2000; ++run) {
+    for (int run = 0; run < Under<TypeParam>::randomSessions; ++run) {
         std::vector<Command> cmds = gen.session();
         std::string text;
         for (const auto& c : cmds)
@@ -656,7 +661,7 @@ std::string mutate(std::string text, SessionGenerator& gen) {
 
 TYPED_TEST(CommandLoopTest, MutatedStreamsEndCleanlyWithProtocolLinesOnly) {
     SessionGenerator gen(7u);
-    for (int run = 0; run < 3000; ++run) {
+    for (int run = 0; run < Under<TypeParam>::mutatedSessions; ++run) {
         std::string text;
         for (const auto& c : gen.session())
             text += c.text;
