@@ -209,7 +209,7 @@ PeakRun peakRun(const std::vector<std::string>& command, const std::string& dir,
     if (!brain.started())
         return fail("the brain did not start");
     // wine takes a while to start a program on a fresh prefix.
-    if (!brain.send("START 20", "\n") || brain.readLine(line, 60000) != kelmo::BrainProcess::ReadResult::Line ||
+    if (!brain.send("START 20", "\n") || brain.readAnswer(line, 60000) != kelmo::BrainProcess::ReadResult::Line ||
         line != "OK")
         return fail("no OK to START, got \"" + line + "\"");
     std::string body = "INFO timeout_turn " + std::to_string(turnMs) + "\nINFO timeout_match 0\nINFO max_memory " +
@@ -220,7 +220,7 @@ PeakRun peakRun(const std::vector<std::string>& command, const std::string& dir,
     const double start = kelmo::nowMs();
     if (!brain.send(body, "\n"))
         return fail("the brain closed its input");
-    const auto got = brain.readLine(line, turnMs * 2 + 30000);
+    const auto got = brain.readAnswer(line, turnMs * 2 + 30000);
     run.replyMs = kelmo::nowMs() - start;
     int square;
     if (got != kelmo::BrainProcess::ReadResult::Line || !kelmo::referee::parseMoveSquare(line, square))
