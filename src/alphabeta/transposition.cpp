@@ -1,6 +1,7 @@
 // Transposition table storage and replacement.
 #include "alphabeta/transposition.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kelmo {
@@ -8,9 +9,7 @@ namespace kelmo {
 TranspositionTable::TranspositionTable(std::size_t bytes) { resize(bytes); }
 
 void TranspositionTable::resize(std::size_t bytes) {
-    std::size_t count = 1;
-    while (count * 2 * sizeof(Bucket) <= bytes)
-        count *= 2;
+    const std::size_t count = std::max<std::size_t>(1, bytes / sizeof(Bucket));
     if (count != bucketCount_) {
         buckets_.reset();  // the old block goes before the new one comes, so the peak stays at one table
         buckets_.reset(new Bucket[count]);

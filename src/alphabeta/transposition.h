@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "board/shape_board.h"
+
 namespace kelmo {
 
 enum Bound : std::uint8_t { BOUND_NONE = 0, BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3 };
@@ -28,7 +30,7 @@ public:
         TtEntry entry[BUCKET_ENTRIES];
     };
 
-    // The largest power of two of buckets that fits in bytes (at least one).
+    // As many buckets as fit in bytes (at least one).
     explicit TranspositionTable(std::size_t bytes);
     void resize(std::size_t bytes);
     std::size_t bytes() const { return bucketCount_ * sizeof(Bucket); }
@@ -41,7 +43,7 @@ public:
     void store(std::uint64_t key, int score, int move, int depth, Bound bound);
 
 private:
-    Bucket& bucketOf(std::uint64_t key) const { return buckets_[key & (bucketCount_ - 1)]; }
+    Bucket& bucketOf(std::uint64_t key) const { return buckets_[slotOf(key, bucketCount_)]; }
 
     std::unique_ptr<Bucket[]> buckets_;
     std::size_t bucketCount_ = 0;

@@ -6,6 +6,7 @@
 // undo. Fixed-size arrays only: play and undo never allocate.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -59,6 +60,13 @@ Shape combineClasses(LineClass a, LineClass b, LineClass c, LineClass d);
 // The class of a line code (threat_tables.h's encoding: a leading 1, then a bit
 // per cell, the square counted as a stone), from a table built at compile time.
 LineClass classOfCode(int code);
+
+// A key's slot among count slots: the high half of key x count. Any count
+// works, so a table takes the whole of the bytes it is given, not the largest
+// power of two below them.
+inline std::size_t slotOf(std::uint64_t key, std::size_t count) {
+    return static_cast<std::size_t>((static_cast<unsigned __int128>(key) * count) >> 64);
+}
 
 class ShapeBoard {
 public:

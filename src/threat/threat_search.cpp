@@ -99,10 +99,8 @@ void sortByValue(const ShapeBoard& board, std::int16_t* moves, int from, int to)
 ThreatSearch::ThreatSearch(std::size_t tableBytes) { resize(tableBytes); }
 
 void ThreatSearch::resize(std::size_t tableBytes) {
-    // A power of two entries, so that a key's low bits index the table.
-    std::size_t entries = 1;
-    while (entries * 2 * sizeof(Entry) <= tableBytes)
-        entries *= 2;
+    const std::size_t entries = std::max<std::size_t>(1, tableBytes / sizeof(Entry));
+    table_.reset();  // the old table goes before the new one comes, so the peak stays at one table
     table_ = std::make_unique<Entry[]>(entries);
     entries_ = entries;
     clear();
@@ -116,12 +114,12 @@ void ThreatSearch::clear() {
 std::size_t ThreatSearch::tableBytes() const { return entries_ * sizeof(Entry); }
 
 ThreatSearch::Entry* ThreatSearch::probe(std::uint64_t key) {
-    Entry& e = table_[key & (entries_ - 1)];
+    Entry& e = table_[slotOf(key, entries_)];
     return e.result != EMPTY && e.key == key ? &e : nullptr;
 }
 
 void ThreatSearch::store(std::uint64_t key, std::uint8_t result, int threes, int move) {
-    Entry& e = table_[key & (entries_ - 1)];
+    Entry& e = table_[slotOf(key, entries_)];
     // A proven win is worth more than any failure: keep it against one.
     if (e.result == WIN && result == FAIL && e.key != key)
         return;
