@@ -477,6 +477,10 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
                             ProProgress* progress) {
     start_ = std::chrono::steady_clock::now();
     limits_ = limits;
+    if (limits.hardMs > 0)
+        threats_.setDeadline(start_ + std::chrono::milliseconds(limits.hardMs));
+    else
+        threats_.clearDeadline();
     nodes_ = 0;
     nextPoll_ = POLL_INTERVAL;
     stop_ = false;

@@ -179,7 +179,8 @@ bool ThreatSearch::attack(int ply, int threes) {
     ShapeBoard& board = *board_;
     const int a = attacker_, d = 1 - a;
     pvLength_[ply] = 0;
-    if (++nodes_ > budget_) {
+    ++nodes_;
+    if (outOfBudget()) {
         aborted_ = true;
         return false;
     }
@@ -313,7 +314,8 @@ bool ThreatSearch::defend(int ply, int threes) {
     ShapeBoard& board = *board_;
     const int a = attacker_, d = 1 - a;
     pvLength_[ply] = 0;
-    if (++nodes_ > budget_) {
+    ++nodes_;
+    if (outOfBudget()) {
         aborted_ = true;
         return false;
     }

@@ -20,6 +20,7 @@
 // (a move that only makes a four-three square, say) are not.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -80,6 +81,17 @@ public:
     // Nodes of the last call (the budget counts these).
     std::uint64_t nodes() const { return nodes_; }
 
+    // A moment on the monotonic clock past which every search gives up as its
+    // budget does ("no win found"): node budgets are set from the machine's
+    // usual speed, and a busy machine must not carry a search past the turn.
+    // Without one (the default, and after clearDeadline) only nodes count, so
+    // the results repeat exactly.
+    void setDeadline(std::chrono::steady_clock::time_point when) {
+        deadline_ = when;
+        hasDeadline_ = true;
+    }
+    void clearDeadline() { hasDeadline_ = false; }
+
 private:
     struct Entry {
         std::uint64_t key;
@@ -103,6 +115,14 @@ private:
     int attacker_ = 0;
     std::uint64_t nodes_ = 0;
     std::uint64_t budget_ = 0;
+    std::chrono::steady_clock::time_point deadline_{};
+    bool hasDeadline_ = false;
+
+    // The budget or the deadline is spent; the clock is read every 1024 nodes.
+    bool outOfBudget() const {
+        return nodes_ > budget_ ||
+               (hasDeadline_ && (nodes_ & 1023) == 0 && std::chrono::steady_clock::now() >= deadline_);
+    }
     bool aborted_ = false;
     bool wantLine_ = false;
     std::uint64_t truncations_ = 0;  // lines cut by the ply limit: their failures are not stored
