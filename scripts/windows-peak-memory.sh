@@ -8,7 +8,8 @@
 #
 #   scripts/windows-peak-memory.sh [--turn MS] [--memory BYTES] [BRAIN.exe]
 #
-# With no BRAIN.exe it measures the pbrain-kelmo it builds. Under wine the
+# With no BRAIN.exe it measures the pbrain-kelmo it builds; it builds
+# build-win/pbrain-kelmo-pro.exe as well, to be named as BRAIN.exe. Under wine the
 # counters are the wine process's Linux figures: the working set is its VmRSS
 # (with its VmHWM as the peak) and the committed figures are its anonymous
 # resident memory, whose peak wine reports as the current value.
@@ -21,7 +22,7 @@ brain=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --turn|--memory) options+=("$1" "$2"); shift 2 ;;
-    *) brain="$(realpath "$1")"; shift ;;
+    *) brain="$(realpath -m "$1")"; shift ;;
   esac
 done
 
@@ -41,7 +42,7 @@ fi
 echo "== cross-building the brain and kelmo-memwatch.exe"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DKELMO_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target pbrain-kelmo kelmo-memwatch >/dev/null
+cmake --build "$build" -j2 --target pbrain-kelmo pbrain-kelmo-pro kelmo-memwatch >/dev/null
 if [ -z "$brain" ]; then
   brain="$build/pbrain-kelmo64.exe"
   x86_64-w64-mingw32-strip -o "$brain" "$build/pbrain-kelmo.exe"
