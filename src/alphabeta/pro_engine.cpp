@@ -15,9 +15,6 @@ namespace {
 constexpr int WIDTH_BY_PLY[] = {30, 16, 13, 11, 10, 9, 8};
 constexpr int widthAt(int ply) { return ply < 7 ? WIDTH_BY_PLY[ply] : 7; }
 
-constexpr int DX[DIRECTION_NB] = {1, 0, 1, -1};
-constexpr int DY[DIRECTION_NB] = {0, 1, 1, 1};
-
 // Nodes between two looks at the clock and the node cap.
 constexpr std::uint64_t POLL_INTERVAL = 1024;
 
@@ -161,26 +158,8 @@ void ProEngine::fillIteration(ProIteration& it, int depth, int score) const {
 // all, and the side to move's own fours, which gain a move. The search tries each; the rest lose.
 int ProEngine::defences(int* out, int capacity) {
     const int me = board_.sideToMove();
-    const int other = 1 - me;
-    std::uint8_t hits[SQUARE_NB] = {};
-    int targets = 0;
-    int first = -1;
-    for (Shape shape : {SHAPE_OPEN_FOUR, SHAPE_FOUR_FOUR, SHAPE_FOUR_THREE})
-        for (std::int16_t w : board_.squares(other, shape)) {
-            if (first < 0)
-                first = w;
-            ++targets;
-            ++hits[w];
-            for (int d = 0; d < DIRECTION_NB; ++d)
-                for (int k = -4; k <= 4; ++k) {
-                    const int x = columnOf(w) + k * DX[d], y = rowOf(w) + k * DY[d];
-                    if (k == 0 || x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
-                        continue;
-                    const int t = squareOf(x, y);
-                    if (board_.isEmpty(t) && hits[t] < 255)
-                        ++hits[t];
-                }
-        }
+    std::int16_t blocks[SQUARE_NB];
+    const int blockCount = winningSquareBlocks(board_, 1 - me, blocks, true);
     int n = 0;
     bool listed[SQUARE_NB] = {};
     auto add = [&](int s) {
@@ -189,20 +168,8 @@ int ProEngine::defences(int* out, int capacity) {
             out[n++] = s;
         }
     };
-    // The common part lies around any one target: walk the first one's lines.
-    if (first >= 0 && targets < 255) {
-        if (hits[first] >= targets)
-            add(first);
-        for (int d = 0; d < DIRECTION_NB; ++d)
-            for (int k = -4; k <= 4; ++k) {
-                const int x = columnOf(first) + k * DX[d], y = rowOf(first) + k * DY[d];
-                if (k == 0 || x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
-                    continue;
-                const int t = squareOf(x, y);
-                if (board_.isEmpty(t) && hits[t] >= targets)
-                    add(t);
-            }
-    }
+    for (int i = 0; i < blockCount; ++i)
+        add(blocks[i]);
     for (int sh = SHAPE_FOUR; sh < SHAPE_FIVE; ++sh)
         for (std::int16_t s : board_.squares(me, static_cast<Shape>(sh)))
             add(s);

@@ -32,10 +32,12 @@ int appendSquares(const ShapeBoard& board, int player, Shape shape, std::int16_t
 
 } // namespace
 
-int winningSquareBlocks(const ShapeBoard& board, int attacker, std::int16_t* out) {
-    std::int16_t targets[2 * SQUARE_NB];
+int winningSquareBlocks(const ShapeBoard& board, int attacker, std::int16_t* out, bool withFourThree) {
+    std::int16_t targets[SQUARE_NB];  // a square has one shape, so the lists never hold more
     int targetCount = appendSquares(board, attacker, SHAPE_OPEN_FOUR, targets, 0);
     targetCount = appendSquares(board, attacker, SHAPE_FOUR_FOUR, targets, targetCount);
+    if (withFourThree)
+        targetCount = appendSquares(board, attacker, SHAPE_FOUR_THREE, targets, targetCount);
     if (targetCount == 0)
         return 0;
     std::uint8_t hits[SQUARE_NB] = {};

@@ -43,9 +43,12 @@ struct ThreatLine {
 // every open-four and double-four square of the attacker: each such square and
 // the squares within four of it along its lines change its shape, nothing else
 // does, so a stone outside their common part leaves one standing. A superset:
-// play a square to see whether it does. Returns the count written to out (room
-// for SQUARE_NB squares).
-int winningSquareBlocks(const ShapeBoard& board, int attacker, std::int16_t* out);
+// play a square to see whether it does. With withFourThree the attacker's
+// four-three squares count as targets too (a four-three is a win unless its
+// four is answered by a four). Returns the count written to out (room for
+// SQUARE_NB squares): the first target, then the squares along its lines, each
+// once.
+int winningSquareBlocks(const ShapeBoard& board, int attacker, std::int16_t* out, bool withFourThree = false);
 
 class ThreatSearch {
 public:
