@@ -7,15 +7,18 @@
 // fault loses the game: refusing START (an ERROR line where OK is due), another
 // line than a move where a move is due, a taken square, nothing within the
 // grace period, or dying. Prints each game with why it ended, the score of the
-// first brain, and how many games each brain lost by a fault.
+// first brain with its 95 % interval, and how many games each brain lost by a
+// fault. With --record, every game's stones (the opening's, then the moves)
+// go to FILE, one game a line, for a later look at how it was won or lost.
 //
 //   kelmo-match [--openings FILE] [--games N] [--turn MS] [--memory BYTES]
-//               [--jobs J] A_COMMAND -- B_COMMAND
+//               [--jobs J] [--record FILE] A_COMMAND -- B_COMMAND
 //
 // Openings are lines of `dx,dy` pairs relative to the centre (10,10), black first.
 // It is a benchmark: CI never plays it.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +44,7 @@ struct Options {
     int turnMs = 1000;
     long long memory = 100000000;
     int jobs = 1;
+    std::string record;
     std::vector<std::string> brains[2];
 };
 
@@ -55,6 +59,7 @@ struct Outcome {
     int plies = 0;
     double maxReplyMs = 0;
     std::string lastInformation[2];  // each brain's last MESSAGE or DEBUG line in the game
+    std::vector<int> stones;         // the opening's stones, then the moves, in order
 };
 
 std::string squareText(int square) {
@@ -175,6 +180,7 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
             mover = 1 - mover;
         }
     }
+    outcome.stones = stones;
     for (int b = 0; b < 2; ++b) {
         brains[b]->send("END", "\n");
         int code;
@@ -192,7 +198,7 @@ char brainName(int brain) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kelmo-match [--openings FILE] [--games N] [--turn MS] [--memory BYTES] [--jobs J] "
-                 "A_COMMAND... -- B_COMMAND...\n");
+                 "[--record FILE] A_COMMAND... -- B_COMMAND...\n");
     return 2;
 }
 
@@ -216,6 +222,8 @@ int main(int argc, char** argv) {
             options.memory = std::atoll(value);
         else if (flag == "--jobs")
             options.jobs = std::max(1, std::atoi(value));
+        else if (flag == "--record")
+            options.record = value;
         else
             return usage();
     }
@@ -233,7 +241,13 @@ int main(int argc, char** argv) {
     if (options.games > 0 && options.games < games)
         games = options.games;
 
+    std::FILE* record = nullptr;
+    if (!options.record.empty() && !(record = std::fopen(options.record.c_str(), "w"))) {
+        std::fprintf(stderr, "kelmo-match: cannot write %s\n", options.record.c_str());
+        return 1;
+    }
     std::atomic<int> next{0};
+    double pointSquares = 0;
     std::mutex printing;
     double points = 0;
     int wins = 0, losses = 0, draws = 0;
@@ -254,6 +268,15 @@ int main(int argc, char** argv) {
                 if (!o.lastInformation[b].empty())
                     std::printf("    %c last said: %s\n", brainName(b), o.lastInformation[b].c_str());
             std::fflush(stdout);
+            if (record) {
+                std::fprintf(record, "game %d opening %d first %c: %s |", g + 1, g / 2 + 1, brainName(first), result);
+                for (int square : o.stones)
+                    std::fprintf(record, " %s", squareText(square).c_str());
+                std::fprintf(record, "\n");
+                std::fflush(record);
+            }
+            const double gamePoints = o.winner == 0 ? 1.0 : o.winner == 1 ? 0.0 : 0.5;
+            pointSquares += gamePoints * gamePoints;
             points += o.winner == 0 ? 1.0 : o.winner == 1 ? 0.0 : 0.5;
             (o.winner == 0 ? wins : o.winner == 1 ? losses : draws)++;
             (o.ending == Ending::Five ? fives : o.ending == Ending::FullBoard ? fullBoards : faults[o.faulty])++;
@@ -264,8 +287,16 @@ int main(int argc, char** argv) {
         threads.emplace_back(worker);
     for (auto& t : threads)
         t.join();
-    std::printf("A scored %.1f of %d (+%d -%d =%d), %.1f %%\n", points, games, wins, losses, draws,
-                games ? 100.0 * points / games : 0.0);
+    if (record)
+        std::fclose(record);
+    // The interval treats the games as independent draws of one score per game,
+    // draws counting half: 1.96 standard errors of the mean either side.
+    const double mean = games ? points / games : 0.0;
+    const double variance = games > 1 ? (pointSquares / games - mean * mean) * games / (games - 1) : 0.0;
+    const double halfWidth = games ? 1.96 * std::sqrt(std::max(0.0, variance) / games) : 0.0;
+    std::printf("A scored %.1f of %d (+%d -%d =%d), %.1f %% (95 %% interval %.1f-%.1f %%)\n", points, games, wins,
+                losses, draws, 100.0 * mean, 100.0 * std::max(0.0, mean - halfWidth),
+                100.0 * std::min(1.0, mean + halfWidth));
     // Games lost by a fault count in the score like any other: this line keeps
     // a score built on them from passing for strength.
     std::printf("games %d: %d on the board (five %d, full board %d), %d by a fault of A, %d by a fault of B\n", games,
