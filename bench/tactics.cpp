@@ -10,7 +10,9 @@
 //           squares of the win's line, the blocks of its first threat, the
 //           opponent's own four and five squares) still leaves the brain a
 //           proven VCF or VCT. Positions the judge cannot prove count as not
-//           kept, so the figure is a lower bound.
+//           kept, so the figure is a lower bound. A second figure also
+//           counts the replies that are the label's own best move, which the
+//           labelling search proved keeps the win, whatever the judge finds.
 //   defend  held: the reply is not the labelled losing move, and after it the
 //           threat search finds no forced five (VCF, then VCT within its
 //           budget) for the opponent, who has no five to play either.
@@ -398,7 +400,7 @@ int main(int argc, char** argv) {
         t.join();
 
     int count[KIND_NB] = {}, good[KIND_NB] = {}, claimed[KIND_NB] = {}, claimReplays = 0, claimProven = 0;
-    int playedLose = 0, faults = 0, bestKept = 0, bothKept = 0;
+    int playedLose = 0, faults = 0, bestKept = 0, bothKept = 0, keptOrBest = 0, claimedKept = 0;
     double slowest = 0;
     for (std::size_t k = 0; k < positions.size(); ++k) {
         const Position& p = positions[k];
@@ -410,6 +412,8 @@ int main(int argc, char** argv) {
         if (p.kind == WIN) {
             bestKept += v.bestKept;
             bothKept += v.bestKept && v.good;
+            keptOrBest += v.good || (!v.fault && v.reply == p.best);
+            claimedKept += v.good && v.claimed;
         }
         claimed[p.kind] += v.claimed;
         playedLose += v.playedLose;
@@ -442,6 +446,9 @@ int main(int argc, char** argv) {
                 good[WIN], count[WIN], share(good[WIN], count[WIN]), claimed[WIN]);
     std::printf("        the judge proves the labelled best move in %d of them; of those the brain kept %d (%.1f %%)\n",
                 bestKept, bothKept, share(bothKept, bestKept));
+    std::printf("        proven and played with the brain's own mate claim: %d (%.1f %%); kept or the label's own best "
+                "move: %d (%.1f %%)\n",
+                claimedKept, share(claimedKept, count[WIN]), keptOrBest, share(keptOrBest, count[WIN]));
     std::printf("defend  held %d of %d (%.1f %%): not the losing move, and no VCF or VCT found for the opponent "
                 "after it; the losing move played %d times\n",
                 good[DEFEND], count[DEFEND], share(good[DEFEND], count[DEFEND]), playedLose);
