@@ -530,6 +530,22 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
     for (int i = 0; i < generated; ++i)
         root_[rootCount_++] = {moves_[0][i], 0};
 
+    // A threat of threes and fours that the opponent could start if the side to move passed: its answers
+    // (the squares of its line, the blocks of each three on it, the side to move's own fours) join the
+    // best squares, which may all lose to it; the checks below keep the ones that hold.
+    if (!forced) {
+        int found[MAX_MOVES];
+        const int count = threats_.opponentThreat(board_, true, budget(budgets_.rootThreatVct), found, MAX_MOVES);
+        countThreatNodes();
+        for (int i = 0; i < count && rootCount_ < MAX_MOVES * 2; ++i) {
+            bool listed = false;
+            for (int j = 0; j < rootCount_ && !listed; ++j)
+                listed = root_[j].square == found[i];
+            if (!listed)
+                root_[rootCount_++] = {found[i], 0};
+        }
+    }
+
     // A move after which the opponent wins by fours is dropped while another move holds; then, as far as
     // the threat search can tell within its budget, one after which it wins by threes.
     if (rootCount_ > 1) {
@@ -543,7 +559,7 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
                 continue;
             board_.play(root_[i].square);
             losesTo[i] = opponentHasVcf(budget(budgets_.safety)) ? 2 : 0;
-            if (losesTo[i] == 0 && (limits.hardMs <= 0 || elapsedMs() * 4 < limits.hardMs)) {
+            if (losesTo[i] == 0 && (limits.hardMs <= 0 || elapsedMs() * 3 < limits.hardMs)) {
                 losesTo[i] = threats_.vct(board_, budget(budgets_.safetyVct), nullptr) ? 1 : 0;
                 countThreatNodes();
             }
