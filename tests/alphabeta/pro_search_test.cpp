@@ -189,13 +189,14 @@ TEST(ProSearchSafety, NeverPlaysAMoveAfterWhichTheOpponentWinsByFours) {
     }
 }
 
-// Positions from real games where the side to move forces a five (labelled by an independent search).
-const char* const WIN_POSITIONS[] = {
-    "10,13 7,9 8,9 8,8 6,10 6,8 7,10 8,10 9,11 9,8 7,8 8,11 9,10 10,11 9,13 9,14 9,12 9,9 7,13 6,13",
-    "8,13 8,8 10,9 9,7 8,11 9,10 8,12 8,10 10,10 9,11 10,8 10,11 8,14 8,15 10,6 10,7 11,12 9,8 9,9",
-    "13,9 9,12 9,10 10,11 13,11 8,13 11,10 10,10 13,12 13,10 10,9 12,11 11,9 14,9 11,12 15,8 16,7 11,11",
-    "12,13 11,8 11,7 7,7 10,7 9,7 10,8 10,6 9,9 12,6 7,11 8,10 10,9 11,5 10,10 10,11 12,4 7,9 8,8 7,8 7,6 6,8 "
-    "9,11 5,7 4,6",
+// Positions from self-play games, just before the move that lost: the opponent would win by threes and fours
+// if the side to move passed, and only two of the fifty-odd squares in play hold against it (counted with the
+// threat search at a far larger budget than the brain's).
+const char* const THREATENED_POSITIONS[] = {
+    "13,9 9,12 9,10 10,11 13,11 10,12 10,10 11,10 8,13 8,11",
+    "13,9 11,7 10,10 9,12 7,13 8,10 10,12 11,11 7,11 10,11 9,11 8,12 8,13 8,11 10,13 9,13 7,12 8,9 8,8",
+    "7,7 8,7 13,10 9,6 11,10 8,8 12,10 10,10",
+    "13,8 8,11 12,12 10,11 11,9 11,8 10,9 9,9 9,11 8,10",
 };
 
 std::vector<Stone> gameStones(const char* moves, int& sideToMove) {
@@ -207,6 +208,36 @@ std::vector<Stone> gameStones(const char* moves, int& sideToMove) {
     sideToMove = count % 2;
     return stones;
 }
+
+TEST(ProSearchSafety, AThreatOfThreesAndFoursIsAnsweredWithAMoveThatHolds) {
+    for (const char* moves : THREATENED_POSITIONS) {
+        SCOPED_TRACE(moves);
+        int side = 0;
+        const std::vector<Stone> stones = gameStones(moves, side);
+        {
+            ShapeBoard board;
+            board.setUp(stones, side);
+            board.playNull();
+            ThreatSearch threats(std::size_t{4} << 20);
+            ASSERT_TRUE(threats.vct(board, 2000000, nullptr)) << "the fixture's threat is gone";
+        }
+        for (int depth : {1, 4}) {
+            ProSearch search(TABLE_BYTES);
+            const ProResult r = search.search(stones, side, depthLimit(depth), nullptr);
+            EXPECT_FALSE(opponentWinsAfter(stones, side, r.square, true))
+                << "depth " << depth << " played " << squareText(r.square);
+        }
+    }
+}
+
+// Positions from real games where the side to move forces a five (labelled by an independent search).
+const char* const WIN_POSITIONS[] = {
+    "10,13 7,9 8,9 8,8 6,10 6,8 7,10 8,10 9,11 9,8 7,8 8,11 9,10 10,11 9,13 9,14 9,12 9,9 7,13 6,13",
+    "8,13 8,8 10,9 9,7 8,11 9,10 8,12 8,10 10,10 9,11 10,8 10,11 8,14 8,15 10,6 10,7 11,12 9,8 9,9",
+    "13,9 9,12 9,10 10,11 13,11 8,13 11,10 10,10 13,12 13,10 10,9 12,11 11,9 14,9 11,12 15,8 16,7 11,11",
+    "12,13 11,8 11,7 7,7 10,7 9,7 10,8 10,6 9,9 12,6 7,11 8,10 10,9 11,5 10,10 10,11 12,4 7,9 8,8 7,8 7,6 6,8 "
+    "9,11 5,7 4,6",
+};
 
 TEST(ProSearchWins, GamePositionsAreWonWithALineThatReplays) {
     for (const char* moves : WIN_POSITIONS) {
