@@ -33,7 +33,7 @@
 #include "alphabeta/evaluation.h"
 #include "alphabeta/pro_search.h"
 #include "board/shape_board.h"
-#include "referee.h"
+#include "labelled_positions.h"
 #include "threat/threat_search.h"
 
 using namespace kelmo;
@@ -61,16 +61,6 @@ const char* const POSITIONS[] = {
     "13,8 9,7 7,7 9,9 8,6 10,6 9,5 10,4 8,8 8,9 6,8 5,9 9,8 7,8",
 };
 
-bool parseSquare(const std::string& text, int& square) {
-    int x, y;
-    char comma;
-    std::istringstream in(text);
-    if (!(in >> x >> comma >> y) || comma != ',' || x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
-        return false;
-    square = squareOf(x, y);
-    return true;
-}
-
 // The stones of a move list, the side to move as player 1 (the brain), as the brain receives a position.
 std::vector<Stone> stonesOf(const std::vector<int>& moves) {
     std::vector<Stone> stones;
@@ -86,7 +76,7 @@ std::vector<int> parseMoves(const std::string& text) {
     std::string word;
     while (in >> word) {
         int s;
-        if (parseSquare(word, s))
+        if (referee::parseMoveSquare(word, s))
             moves.push_back(s);
     }
     return moves;
@@ -133,59 +123,16 @@ int runFixed(int depth, bool signatureOnly) {
     return 0;
 }
 
-struct Labelled {
-    std::string kind;
-    std::vector<int> moves;
-    int lose = -1;
-};
-
-bool parseLabelled(const std::string& line, Labelled& p) {
-    std::istringstream in(line);
-    if (!(in >> p.kind) || p.kind[0] == '#')
-        return false;
-    std::string word;
-    while (in >> word && word != "|") {
-        int s;
-        if (!parseSquare(word, s))
-            return false;
-        p.moves.push_back(s);
-    }
-    while (in >> word)
-        if (word == "lose" && in >> word)
-            parseSquare(word, p.lose);
-    return true;
-}
-
-// True when the line replays from the position: each move on an empty square, colours alternating from the
-// side to move, the last stone completing five and no earlier one.
-bool replays(const std::vector<int>& moves, const ThreatLine& line) {
-    std::vector<int> cells(SQUARE_NB, -1);
-    for (std::size_t i = 0; i < moves.size(); ++i)
-        cells[moves[i]] = static_cast<int>(i % 2);
-    int player = static_cast<int>(moves.size() % 2);
-    for (int i = 0; i < line.length; ++i) {
-        const int s = line.moves[i];
-        if (s < 0 || s >= SQUARE_NB || cells[s] != -1)
-            return false;
-        cells[s] = player;
-        const bool five = referee::completesFive(cells, s);
-        if (five != (i == line.length - 1))
-            return false;
-        player ^= 1;
-    }
-    return line.length % 2 == 1;
-}
-
 int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verbose) {
     std::ifstream in(file);
     if (!in) {
         std::fprintf(stderr, "cannot read %s\n", file);
         return 2;
     }
-    std::vector<Labelled> positions;
+    std::vector<labelled::Row> positions;
     for (std::string line; std::getline(in, line);) {
-        Labelled p;
-        if (parseLabelled(line, p))
+        labelled::Row p;
+        if (labelled::parseRow(line, p))
             positions.push_back(p);
     }
     ProSearch search(memory);
@@ -195,7 +142,7 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
     int wins = 0, winsKept = 0, defends = 0, held = 0, playedLose = 0, quiets = 0, quietClaims = 0, badLines = 0;
     std::uint64_t nodes = 0;
     double seconds = 0;
-    for (const Labelled& p : positions) {
+    for (const labelled::Row& p : positions) {
         search.clear();
         ProLimits limits;
         limits.softMs = ms / 2;
@@ -205,7 +152,7 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         nodes += r.last.nodes;
         const bool claimed = r.provenWin || r.last.mateIn > 0;
-        if (r.provenWin && !replays(p.moves, r.winLine))
+        if (r.provenWin && !labelled::lineReplays(p.moves, r.winLine.moves, r.winLine.length))
             ++badLines;
         if (!r.provenWin && r.last.mateIn > 0) {
             // A mate of the search's own: its principal variation must replay to the five.
@@ -213,7 +160,7 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
             pv.length = r.last.pvLength;
             std::copy(r.last.pv, r.last.pv + r.last.pvLength, pv.moves);
             ++searchMates;
-            if (!replays(p.moves, pv)) {
+            if (!labelled::lineReplays(p.moves, pv.moves, pv.length)) {
                 ++badLines;
                 if (verbose) {
                     std::printf("mate in %d with a line that does not replay:", r.last.mateIn);

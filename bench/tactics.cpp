@@ -41,12 +41,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
 
 #include "board/shape_board.h"
 #include "brain_process.h"
+#include "labelled_positions.h"
 #include "referee.h"
 #include "threat/threat_search.h"
 
@@ -95,32 +97,21 @@ struct Verdict {
 bool parseSquare(const std::string& text, int& square) { return referee::parseMoveSquare(text, square); }
 
 bool parseRow(const std::string& line, Position& p) {
-    std::istringstream in(line);
-    std::string kind;
-    if (!(in >> kind) || kind[0] == '#')
+    labelled::Row row;
+    if (!labelled::parseRow(line, row))
         return false;
-    if (kind == "win")
+    if (row.kind == "win")
         p.kind = WIN;
-    else if (kind == "defend")
+    else if (row.kind == "defend")
         p.kind = DEFEND;
-    else if (kind == "quiet")
+    else if (row.kind == "quiet")
         p.kind = QUIET;
     else
         return false;
-    std::string word;
-    while (in >> word && word != "|") {
-        int s;
-        if (!parseSquare(word, s))
-            return false;
-        p.moves.push_back(s);
-    }
-    while (in >> word) {
-        if (word == "lose" && in >> word && !parseSquare(word, p.lose))
-            return false;
-        if (word == "best" && in >> word && !parseSquare(word, p.best))
-            return false;
-    }
-    p.text = line;
+    p.moves = std::move(row.moves);
+    p.lose = row.lose;
+    p.best = row.best;
+    p.text = std::move(row.text);
     return !(p.kind == DEFEND && p.lose < 0);
 }
 

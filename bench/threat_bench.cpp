@@ -14,66 +14,12 @@
 #include <vector>
 
 #include "board/shape_board.h"
-#include "referee.h"
+#include "labelled_positions.h"
 #include "threat/threat_search.h"
 
 using namespace kelmo;
 
 namespace {
-
-struct Position {
-    std::string kind;
-    std::vector<int> moves;
-    int lose = -1;  // defend rows: the move that let the opponent win
-};
-
-bool parseSquare(const std::string& text, int& square) {
-    int x, y;
-    char comma;
-    std::istringstream in(text);
-    if (!(in >> x >> comma >> y) || comma != ',' || x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE)
-        return false;
-    square = squareOf(x, y);
-    return true;
-}
-
-bool parseLine(const std::string& line, Position& p) {
-    std::istringstream in(line);
-    if (!(in >> p.kind) || p.kind[0] == '#')
-        return false;
-    std::string word;
-    while (in >> word && word != "|") {
-        int s;
-        if (!parseSquare(word, s))
-            return false;
-        p.moves.push_back(s);
-    }
-    while (in >> word)
-        if (word == "lose" && in >> word)
-            parseSquare(word, p.lose);
-    return true;
-}
-
-// True when the line replays from the position: each move on an empty square,
-// colours alternating from the side to move, the last stone completing five
-// and no earlier one.
-bool replays(const std::vector<int>& moves, const ThreatLine& line) {
-    std::vector<int> cells(SQUARE_NB, -1);
-    for (std::size_t i = 0; i < moves.size(); ++i)
-        cells[moves[i]] = static_cast<int>(i % 2);
-    int player = static_cast<int>(moves.size() % 2);
-    for (int i = 0; i < line.length; ++i) {
-        const int s = line.moves[i];
-        if (s < 0 || s >= SQUARE_NB || cells[s] != -1)
-            return false;
-        cells[s] = player;
-        const bool five = referee::completesFive(cells, s);
-        if (five != (i == line.length - 1))
-            return false;
-        player ^= 1;
-    }
-    return line.length % 2 == 1;
-}
 
 struct Tally {
     int positions = 0, proven = 0, badLines = 0;
@@ -95,10 +41,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
-    std::vector<Position> positions;
+    std::vector<labelled::Row> positions;
     for (std::string line; std::getline(file, line);) {
-        Position p;
-        if (parseLine(line, p))
+        labelled::Row p;
+        if (labelled::parseRow(line, p))
             positions.push_back(p);
     }
 
@@ -106,7 +52,7 @@ int main(int argc, char** argv) {
     ShapeBoard board;
     const char* kinds[] = {"win", "defend-lose", "quiet"};
     Tally vcfTally[3], vctTally[3];
-    for (const Position& p : positions) {
+    for (const labelled::Row& p : positions) {
         std::vector<int> moves = p.moves;
         int kind = p.kind == "win" ? 0 : p.kind == "quiet" ? 2 : 1;
         if (kind == 1) {
@@ -131,7 +77,7 @@ int main(int argc, char** argv) {
             t.seconds += seconds;
             if (won) {
                 ++t.proven;
-                if (!replays(moves, line))
+                if (!labelled::lineReplays(moves, line.moves, line.length))
                     ++t.badLines;
             }
         }
@@ -141,7 +87,7 @@ int main(int argc, char** argv) {
     {
         std::uint64_t pairs = 0, check = 0;
         const auto start = std::chrono::steady_clock::now();
-        for (const Position& p : positions) {
+        for (const labelled::Row& p : positions) {
             std::vector<Stone> stones;
             for (std::size_t i = 0; i < p.moves.size(); ++i)
                 stones.push_back({p.moves[i], static_cast<int>(i % 2)});
