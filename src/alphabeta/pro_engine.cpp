@@ -19,9 +19,10 @@ constexpr int widthAt(int ply) { return ply < 7 ? WIDTH_BY_PLY[ply] : 7; }
 constexpr std::uint64_t POLL_INTERVAL = 1024;
 
 // On the clock, the root's VCT gets at most this share of the turn, at the speed the root's VCF showed or,
-// when that was too quick to time, at an assumed speed.
+// when that was too quick to time, at an assumed speed: well below what the threat search does on a
+// desktop core (over a million nodes a second), and the search's deadline stops it on a slower machine.
 constexpr std::int64_t ROOT_VCT_PERCENT = 30;
-constexpr std::uint64_t ASSUMED_NODES_PER_MS = 250;
+constexpr std::uint64_t ASSUMED_NODES_PER_MS = 1000;
 
 // Root moves tried, in the search's order, when the chosen one turns out to lose to threes.
 constexpr int VERIFY_MOVES = 4;

@@ -30,7 +30,7 @@ struct Budget {
 
 struct ThreatBudgets {
     Budget rootVcf{200000, 20};     // the side to move's own win, before anything else
-    Budget rootVct{40000, 80};      // the same with threes
+    Budget rootVct{40000, 200};     // the same with threes
     Budget rootThreat{40000, 10};   // the opponent's VCF if the side to move passed: the forced defences
     Budget rootThreatVct{20000, 40}; // its VCT if the side to move passed: more moves for the root
     Budget safety{20000, 2};        // the opponent's VCF after each root move
