@@ -156,16 +156,13 @@ int runLabelled(const char* file, std::int64_t ms, std::size_t memory, bool verb
             ++badLines;
         if (!r.provenWin && r.last.mateIn > 0) {
             // A mate of the search's own: its principal variation must replay to the five.
-            ThreatLine pv;
-            pv.length = r.last.pvLength;
-            std::copy(r.last.pv, r.last.pv + r.last.pvLength, pv.moves);
             ++searchMates;
-            if (!labelled::lineReplays(p.moves, pv.moves, pv.length)) {
+            if (!labelled::lineReplays(p.moves, r.last.pv, r.last.pvLength)) {
                 ++badLines;
                 if (verbose) {
                     std::printf("mate in %d with a line that does not replay:", r.last.mateIn);
-                    for (int i = 0; i < pv.length; ++i)
-                        std::printf(" %d,%d", columnOf(pv.moves[i]), rowOf(pv.moves[i]));
+                    for (int i = 0; i < r.last.pvLength; ++i)
+                        std::printf(" %d,%d", columnOf(r.last.pv[i]), rowOf(r.last.pv[i]));
                     std::printf("\n");
                 }
             }
