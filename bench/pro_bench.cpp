@@ -12,11 +12,20 @@
 //   kelmo-pro-bench --positions FILE [--ms MS] [--memory BYTES] [--verbose]
 //
 // With --selfplay FILE it plays every opening of FILE (lines of dx,dy pairs around the centre, black first)
-// twice, colours swapped, between the built-in evaluation values and the 22 values of --weights (own, then
+// twice, colours swapped, between the built-in evaluation values and the 20 values of --weights (own, then
 // opponent's, SHAPE_TWO to SHAPE_OPEN_FOUR), each move searched to --nodes nodes: a tuning match that the
 // clock cannot disturb, so it gives the same games on any machine and under any load.
 //
-//   kelmo-pro-bench --selfplay FILE --weights "V1 ... V22" [--nodes N] [--games G]
+//   kelmo-pro-bench --selfplay FILE --weights "V1 ... V20" [--nodes N] [--games G]
+//
+// With --fit FILE... it reads kelmo-match game records (--record) and fits the evaluation values to the
+// games' results: a logistic regression of "the side to move went on to win" on the counts the evaluation
+// weighs, over every position of a game decided by a five where neither side has a five to make and the
+// side to move has no win in two. It prints the held-out loss of the fit and of the built-in values (every
+// fifth game held out), then the values fitted on every game, scaled so that the side to move's open three
+// keeps its built-in value, as a --weights line. Shapes no sample shows keep their built-in values.
+//
+//   kelmo-pro-bench --fit FILE...
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,11 +35,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "alphabeta/evaluation.h"
+#include "eval_fit.h"
 #include "alphabeta/pro_search.h"
 #include "board/shape_board.h"
 #include "labelled_positions.h"
@@ -265,7 +276,7 @@ int runSelfPlay(const char* file, const char* weightsText, std::uint64_t nodes, 
     for (int i = SHAPE_TWO; i < SHAPE_FIVE; ++i)
         in >> challenger.opponent[i];
     if (!in) {
-        std::fprintf(stderr, "--weights needs 22 numbers\n");
+        std::fprintf(stderr, "--weights needs 20 numbers\n");
         return 2;
     }
     const std::vector<std::vector<int>> openings = readOpenings(file);
@@ -289,6 +300,98 @@ int runSelfPlay(const char* file, const char* weightsText, std::uint64_t nodes, 
     return 0;
 }
 
+
+constexpr int SHAPES_WEIGHED = SHAPE_FIVE - SHAPE_TWO;  // SHAPE_TWO to SHAPE_OPEN_FOUR, per player
+
+// The quiet positions of one recorded game as samples: the side to move's counts, then the opponent's
+// negated, as the evaluation weighs them.
+void gameSamples(const std::vector<int>& moves, int winner, ShapeBoard& board, std::vector<fit::Sample>& out) {
+    constexpr std::size_t FIRST_SAMPLED = 6;  // the openings' stones are set, not chosen
+    board.clear();
+    for (std::size_t k = 0; k < moves.size(); ++k) {
+        const int me = board.sideToMove();
+        const int other = 1 - me;
+        const bool quiet = board.count(me, SHAPE_FIVE) == 0 && board.count(other, SHAPE_FIVE) == 0 &&
+                           board.countAtLeast(me, SHAPE_FOUR_THREE) == 0;
+        if (k >= FIRST_SAMPLED && quiet) {
+            fit::Sample sample{std::vector<float>(2 * SHAPES_WEIGHED), me == winner ? 1.0f : 0.0f};
+            for (int sh = SHAPE_TWO; sh < SHAPE_FIVE; ++sh) {
+                sample.features[sh - SHAPE_TWO] = static_cast<float>(board.count(me, static_cast<Shape>(sh)));
+                sample.features[SHAPES_WEIGHED + sh - SHAPE_TWO] =
+                    -static_cast<float>(board.count(other, static_cast<Shape>(sh)));
+            }
+            out.push_back(std::move(sample));
+        }
+        board.play(moves[k]);
+    }
+}
+
+// The built-in values as a model: the best of a range of scales by loss on the samples.
+fit::Model builtInModel(const std::vector<fit::Sample>& samples) {
+    fit::Model best;
+    double bestLoss = INFINITY;
+    for (double scale = 1e-4; scale < 0.1; scale *= 1.05) {
+        fit::Model m;
+        for (int sh = SHAPE_TWO; sh < SHAPE_FIVE; ++sh)
+            m.weights.push_back(scale * EVAL_WEIGHTS.own[sh]);
+        for (int sh = SHAPE_TWO; sh < SHAPE_FIVE; ++sh)
+            m.weights.push_back(scale * EVAL_WEIGHTS.opponent[sh]);
+        const double loss = fit::logLoss(samples, m, 0);
+        if (loss < bestLoss) {
+            bestLoss = loss;
+            best = m;
+        }
+    }
+    return best;
+}
+
+int runFit(const std::vector<const char*>& files) {
+    auto board = std::make_unique<ShapeBoard>();
+    std::vector<fit::Sample> all, training, heldOut;
+    int games = 0, skipped = 0;
+    for (const char* file : files) {
+        std::ifstream in(file);
+        if (!in) {
+            std::fprintf(stderr, "kelmo-pro-bench: cannot read %s\n", file);
+            return 2;
+        }
+        std::vector<int> moves;
+        for (std::string line; std::getline(in, line);) {
+            const int winner = fit::parseRecord(line, moves) ? fit::winnerByFive(moves) : -1;
+            if (winner < 0) {
+                skipped += !line.empty();
+                continue;
+            }
+            std::vector<fit::Sample> samples;
+            gameSamples(moves, winner, *board, samples);
+            for (fit::Sample& s : samples) {
+                all.push_back(s);
+                (games % 5 == 4 ? heldOut : training).push_back(std::move(s));
+            }
+            ++games;
+        }
+    }
+    std::printf("%d games decided by a five (%d lines skipped), %zu positions\n", games, skipped, all.size());
+    if (all.empty() || heldOut.empty())
+        return 1;
+    const std::size_t n = 2 * SHAPES_WEIGHED;
+    const fit::Model trained = fit::fitLogistic(training, n);
+    std::printf("held-out loss (%zu positions): fit %.4f, built-in values at their best scale %.4f\n",
+                heldOut.size(), fit::logLoss(heldOut, trained, 0), fit::logLoss(heldOut, builtInModel(training), 0));
+
+    const fit::Model model = fit::fitLogistic(all, n);
+    const double scale = EVAL_WEIGHTS.own[SHAPE_THREE] / model.weights[SHAPE_THREE - SHAPE_TWO];
+    std::printf("--weights \"");
+    for (std::size_t i = 0; i < n; ++i) {
+        const int shape = SHAPE_TWO + static_cast<int>(i % SHAPES_WEIGHED);
+        const bool seen = std::any_of(all.begin(), all.end(), [&](const fit::Sample& s) { return s.features[i] != 0; });
+        const int builtIn = i < SHAPES_WEIGHED ? EVAL_WEIGHTS.own[shape] : EVAL_WEIGHTS.opponent[shape];
+        std::printf(i ? " %ld" : "%ld", seen ? std::lround(model.weights[i] * scale) : static_cast<long>(builtIn));
+    }
+    std::printf("\"\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -297,6 +400,7 @@ int main(int argc, char** argv) {
     const char* positions = nullptr;
     const char* selfplay = nullptr;
     const char* weights = nullptr;
+    std::vector<const char*> fitFiles;
     std::uint64_t nodes = 100000;
     int games = 1000000;
     std::int64_t ms = 1000;
@@ -313,6 +417,10 @@ int main(int argc, char** argv) {
             positions = argv[++i];
         else if (!std::strcmp(argv[i], "--selfplay") && i + 1 < argc)
             selfplay = argv[++i];
+        else if (!std::strcmp(argv[i], "--fit") && i + 1 < argc) {
+            while (i + 1 < argc)
+                fitFiles.push_back(argv[++i]);
+        }
         else if (!std::strcmp(argv[i], "--weights") && i + 1 < argc)
             weights = argv[++i];
         else if (!std::strcmp(argv[i], "--nodes") && i + 1 < argc)
@@ -328,11 +436,14 @@ int main(int argc, char** argv) {
         else {
             std::fprintf(stderr, "usage: kelmo-pro-bench [--signature] [--depth D]\n"
                                  "       kelmo-pro-bench --positions FILE [--ms MS] [--memory BYTES] [--verbose]\n"
-                                 "       kelmo-pro-bench --selfplay FILE --weights \"V1 ... V22\" [--nodes N] "
-                                 "[--games G]\n");
+                                 "       kelmo-pro-bench --selfplay FILE --weights \"V1 ... V20\" [--nodes N] "
+                                 "[--games G]\n"
+                                 "       kelmo-pro-bench --fit FILE...\n");
             return 2;
         }
     }
+    if (!fitFiles.empty())
+        return runFit(fitFiles);
     if (selfplay)
         return runSelfPlay(selfplay, weights, nodes, games, memoryGiven ? memory : std::size_t{16} << 20);
     if (positions)
