@@ -550,22 +550,55 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
     // A move after which the opponent wins by fours is dropped while another move holds; then, as far as
     // the threat search can tell within its budget, one after which it wins by threes.
     if (rootCount_ > 1) {
+        // 2 when the opponent wins by fours after the move, 1 by threes, 0 when neither is found, -1 when
+        // the clock left no time to look. On the clock, the checks give way to the search after a share of
+        // the turn.
+        auto lossAfter = [&](int square, bool threes) {
+            if (limits.hardMs > 0 && elapsedMs() * 2 >= limits.hardMs)
+                return -1;
+            board_.play(square);
+            int loss = opponentHasVcf(budget(budgets_.safety)) ? 2 : 0;
+            if (loss == 0 && threes) {
+                if (limits.hardMs <= 0 || elapsedMs() * 3 < limits.hardMs) {
+                    loss = threats_.vct(board_, budget(budgets_.safetyVct), nullptr) ? 1 : 0;
+                    countThreatNodes();
+                } else {
+                    loss = -1;
+                }
+            }
+            board_.undo();
+            return loss;
+        };
         int losesTo[MAX_MOVES * 2];
         int leastLoss = 2;
         for (int i = 0; i < rootCount_; ++i) {
-            losesTo[i] = 0;
-            // On the clock, the checks give way to the search after a share of the turn; moves not
-            // checked count as safe.
-            if (limits.hardMs > 0 && elapsedMs() * 2 >= limits.hardMs)
-                continue;
-            board_.play(root_[i].square);
-            losesTo[i] = opponentHasVcf(budget(budgets_.safety)) ? 2 : 0;
-            if (losesTo[i] == 0 && (limits.hardMs <= 0 || elapsedMs() * 3 < limits.hardMs)) {
-                losesTo[i] = threats_.vct(board_, budget(budgets_.safetyVct), nullptr) ? 1 : 0;
-                countThreatNodes();
-            }
-            board_.undo();
+            // A move not checked counts as safe.
+            losesTo[i] = std::max(0, lossAfter(root_[i].square, true));
             leastLoss = std::min(leastLoss, losesTo[i]);
+        }
+        // Every move listed loses, as far as the checks can tell: another square in play may hold where
+        // they do not (a quiet block ahead of the threat, a threat of the side to move's own elsewhere).
+        // The best of them by shape are checked the same way while the turn allows, and those that lose
+        // less join the list.
+        if (leastLoss > 0) {
+            const int listedLoss = leastLoss;
+            bool listed[SQUARE_NB] = {};
+            for (int i = 0; i < rootCount_; ++i)
+                listed[root_[i].square] = true;
+            TopList others(MAX_MOVES);
+            for (std::int16_t s : board_.inPlay())
+                if (!listed[s])
+                    others.offer(s, moveValue(board_, s));
+            for (int k = 0; k < others.count && rootCount_ < MAX_MOVES * 2; ++k) {
+                const int loss = lossAfter(others.square[k], listedLoss == 1);
+                if (loss < 0)
+                    break;
+                if (loss < listedLoss) {
+                    losesTo[rootCount_] = loss;
+                    root_[rootCount_++] = {others.square[k], 0};
+                    leastLoss = std::min(leastLoss, loss);
+                }
+            }
         }
         int kept = 0;
         for (int i = 0; i < rootCount_; ++i)

@@ -230,6 +230,24 @@ TEST(ProSearchSafety, AThreatOfThreesAndFoursIsAnsweredWithAMoveThatHolds) {
     }
 }
 
+// A position from a match, before the move that lost: every square the search lists by shape, and every
+// answer to the threat behind a pass, loses to threes and fours; one square in play holds (8,5, a block
+// well ahead of the threat). The brain has to look past its list to find it.
+const char* const ONE_QUIET_DEFENCE = "9,7 11,12 12,11 8,7 7,12 9,6 7,8 7,4 8,8 7,6 9,8 10,8 7,9 10,6 6,6 11,6 8,6 "
+                                      "12,6 13,6";
+
+TEST(ProSearchSafety, WhenEveryListedMoveLosesTheOtherSquaresAreTried) {
+    int side = 0;
+    const std::vector<Stone> stones = gameStones(ONE_QUIET_DEFENCE, side);
+    ASSERT_FALSE(opponentWinsAfter(stones, side, squareOf(8, 5), true)) << "the fixture's defence is gone";
+    for (int depth : {1, 4}) {
+        ProSearch search(TABLE_BYTES);
+        const ProResult r = search.search(stones, side, depthLimit(depth), nullptr);
+        EXPECT_FALSE(opponentWinsAfter(stones, side, r.square, true))
+            << "depth " << depth << " played " << squareText(r.square);
+    }
+}
+
 // Positions from real games where the side to move forces a five (labelled by an independent search).
 const char* const WIN_POSITIONS[] = {
     "10,13 7,9 8,9 8,8 6,10 6,8 7,10 8,10 9,11 9,8 7,8 8,11 9,10 10,11 9,13 9,14 9,12 9,9 7,13 6,13",
