@@ -41,9 +41,9 @@
 #include <vector>
 
 #include "alphabeta/evaluation.h"
-#include "eval_fit.h"
 #include "alphabeta/pro_search.h"
 #include "board/shape_board.h"
+#include "eval_fit.h"
 #include "labelled_positions.h"
 #include "threat/threat_search.h"
 
@@ -299,7 +299,6 @@ int runSelfPlay(const char* file, const char* weightsText, std::uint64_t nodes, 
                 margin);
     return 0;
 }
-
 
 constexpr int SHAPES_WEIGHED = SHAPE_FIVE - SHAPE_TWO;  // SHAPE_TWO to SHAPE_OPEN_FOUR, per player
 

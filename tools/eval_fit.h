@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "labelled_positions.h"
 #include "referee.h"
 
 namespace kelmo::fit {
@@ -37,12 +38,10 @@ inline bool parseRecord(const std::string& line, std::vector<int>& moves) {
 // The player (0 black, 1 white) whose last stone completed five, or -1 when the game did not end that way
 // (a fault, a draw, a cut-off record): only games decided on the board say which positions were better.
 inline int winnerByFive(const std::vector<int>& moves) {
-    std::vector<int> cells(referee::GRID * referee::GRID, -1);
-    for (std::size_t i = 0; i < moves.size(); ++i)
-        cells[static_cast<std::size_t>(moves[i])] = static_cast<int>(i % 2);
-    if (moves.empty() || !referee::completesFive(cells, moves.back()))
+    if (moves.empty())
         return -1;
-    return static_cast<int>((moves.size() - 1) % 2);
+    const std::vector<int> before(moves.begin(), moves.end() - 1);
+    return labelled::lineReplays(before, &moves.back(), 1) ? static_cast<int>((moves.size() - 1) % 2) : -1;
 }
 
 struct Sample {
