@@ -189,11 +189,25 @@ constexpr WindowParts buildWindowParts() {
 
 constexpr WindowParts WINDOW_PARTS = buildWindowParts();
 
-inline int codeOfWindow(unsigned window, int player) {
+constexpr int codeOfWindow(unsigned window, int player) {
     const unsigned low = window & 0xFF, high = window >> 8;
     return WINDOW_PARTS.lowStart[low][player] << WINDOW_PARTS.highLength[high][player] |
            WINDOW_PARTS.highBits[high][player];
 }
+
+// Both players' classes of every window, packed as SquareInfo keeps them: one
+// look-up per changed window in place of a code and a class per player, and
+// an unchanged byte tells at once that neither player's line changed.
+constexpr std::array<std::uint8_t, 65536> buildWindowClasses() {
+    std::array<std::uint8_t, 65536> table{};
+    for (unsigned window = 0; window < 65536; ++window)
+        table[window] = static_cast<std::uint8_t>(CLASS_OF_CODE[codeOfWindow(window, 0)] |
+                                                  CLASS_OF_CODE[codeOfWindow(window, 1)] << 4);
+    return table;
+}
+
+constexpr std::array<std::uint8_t, 65536> WINDOW_CLASSES = buildWindowClasses();
+static_assert(LINE_CLASS_NB <= 16, "a class takes four bits of SquareInfo::classes");
 
 // ---- Geometry ----
 
@@ -355,7 +369,7 @@ int ShapeBoard::squareValue(int square, int player) const {
     const SquareInfo& info = info_[square];
     int v = SHAPE_BONUS[info.shape[player]];
     for (int d = 0; d < DIRECTION_NB; ++d)
-        v += CLASS_VALUE[info.lineClass[player][d]];
+        v += CLASS_VALUE[info.classes[d] >> (4 * player) & 15];
     return v;
 }
 
@@ -378,37 +392,44 @@ inline void ShapeBoard::setShape(int square, int player, Shape shape) {
     }
 }
 
-void ShapeBoard::refresh(int square, int d) {
+inline void ShapeBoard::reclass(int square, int player, int d, int before, int after) {
     SquareInfo& info = info_[square];
-    for (int p = 0; p < PLAYER_NB; ++p) {
-        // A stone beyond the end of the player's segment leaves its code as it was.
-        const int code = codeOfWindow(info.window[d], p);
-        if (code == info.code[p][d])
-            continue;
-        info.code[p][d] = static_cast<std::uint16_t>(code);
-        const int before = info.lineClass[p][d], after = CLASS_OF_CODE[code];
-        if (before == after)
-            continue;
-        info.lineClass[p][d] = static_cast<std::uint8_t>(after);
-        info.classKey[p] = static_cast<std::uint16_t>(info.classKey[p] +
-                                                      (reducedClass(after) - reducedClass(before)) * CLASS_KEY_WEIGHT[d]);
-        setShape(square, p, static_cast<Shape>(SHAPE_TABLE[info.classKey[p]]));
-    }
+    info.classKey[player] = static_cast<std::uint16_t>(
+        info.classKey[player] + (reducedClass(after) - reducedClass(before)) * CLASS_KEY_WEIGHT[d]);
+    setShape(square, player, static_cast<Shape>(SHAPE_TABLE[info.classKey[player]]));
+}
+
+inline void ShapeBoard::refresh(int square, int d) {
+    SquareInfo& info = info_[square];
+    // A stone beyond the end of both players' segments leaves the classes as they were.
+    const unsigned now = WINDOW_CLASSES[info.window[d]];
+    const unsigned before = info.classes[d];
+    if (now == before)
+        return;
+    info.classes[d] = static_cast<std::uint8_t>(now);
+    if ((now ^ before) & 15)
+        reclass(square, 0, d, before & 15, now & 15);
+    if ((now ^ before) >> 4)
+        reclass(square, 1, d, before >> 4, now >> 4);
 }
 
 void ShapeBoard::refreshAll(int square) {
     SquareInfo& info = info_[square];
-    for (int p = 0; p < PLAYER_NB; ++p) {
-        int key = 0;
-        for (int d = 0; d < DIRECTION_NB; ++d) {
-            const int code = codeOfWindow(info.window[d], p);
-            info.code[p][d] = static_cast<std::uint16_t>(code);
-            info.lineClass[p][d] = CLASS_OF_CODE[code];
-            key += reducedClass(info.lineClass[p][d]) * CLASS_KEY_WEIGHT[d];
-        }
-        info.classKey[p] = static_cast<std::uint16_t>(key);
-        setShape(square, p, static_cast<Shape>(SHAPE_TABLE[key]));
+    int key[PLAYER_NB] = {};
+    for (int d = 0; d < DIRECTION_NB; ++d) {
+        const unsigned classes = WINDOW_CLASSES[info.window[d]];
+        info.classes[d] = static_cast<std::uint8_t>(classes);
+        key[0] += reducedClass(classes & 15) * CLASS_KEY_WEIGHT[d];
+        key[1] += reducedClass(classes >> 4) * CLASS_KEY_WEIGHT[d];
     }
+    for (int p = 0; p < PLAYER_NB; ++p) {
+        info.classKey[p] = static_cast<std::uint16_t>(key[p]);
+        setShape(square, p, static_cast<Shape>(SHAPE_TABLE[key[p]]));
+    }
+}
+
+int ShapeBoard::lineCode(int square, int player, int direction) const {
+    return cell_[square] == EMPTY_CELL ? codeOfWindow(info_[square].window[direction], player) : 0;
 }
 
 void ShapeBoard::addInPlay(int square) {
@@ -433,12 +454,10 @@ void ShapeBoard::placeStone(int s, int player) {
     SquareInfo& own = info_[s];
     for (int p = 0; p < PLAYER_NB; ++p) {
         setShape(s, p, SHAPE_NONE);
-        for (int d = 0; d < DIRECTION_NB; ++d) {
-            own.code[p][d] = 0;
-            own.lineClass[p][d] = LINE_DEAD;
-        }
         own.classKey[p] = 0;
     }
+    for (int d = 0; d < DIRECTION_NB; ++d)
+        own.classes[d] = LINE_DEAD | LINE_DEAD << 4;
     const unsigned field = static_cast<unsigned>(player + 1);
     for (int d = 0; d < DIRECTION_NB; ++d) {
         const int step = DIRECTION_STEP[d];
@@ -562,10 +581,10 @@ const char* ShapeBoard::checkConsistency() const {
             LineClass c[DIRECTION_NB];
             for (int d = 0; d < DIRECTION_NB; ++d) {
                 const int code = plainCode(cell_, EMPTY_CELL, x, y, d, p);
-                if (info_[s].code[p][d] != code)
+                if (lineCode(s, p, d) != code)
                     return "a line code differs from the plain walk";
                 c[d] = classOfCode(code);
-                if (info_[s].lineClass[p][d] != c[d])
+                if (lineClass(s, p, d) != c[d])
                     return "a line class differs from its code's";
             }
             const Shape shape = combineClasses(c[0], c[1], c[2], c[3]);

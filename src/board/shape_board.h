@@ -101,12 +101,12 @@ public:
     Shape shape(int square, int player) const { return static_cast<Shape>(info_[square].shape[player]); }
     // Line class in direction d (0..3, types.h order); LINE_DEAD on a stone.
     LineClass lineClass(int square, int player, int direction) const {
-        return static_cast<LineClass>(info_[square].lineClass[player][direction]);
+        return static_cast<LineClass>(info_[square].classes[direction] >> (4 * player) & 15);
     }
     // The line code the class comes from, 0 on a stone. threat_tables.h's
     // encoding, its cells ordered from the smaller square index (for the
     // anti-diagonal that is the larger column; classes do not depend on the order).
-    int lineCode(int square, int player, int direction) const { return info_[square].code[player][direction]; }
+    int lineCode(int square, int player, int direction) const;
     // A static value of the player's stone on the square: the sum of its four
     // classes' values, for move ordering and evaluation. 0 on a stone.
     int squareValue(int square, int player) const;
@@ -148,8 +148,9 @@ private:
         // stone, 2 player 1's, 3 off the board. Low byte: the cells towards smaller
         // square indices, nearest in bits 0-1; high byte: towards larger, the same.
         std::uint16_t window[DIRECTION_NB];
-        std::uint16_t code[PLAYER_NB][DIRECTION_NB];
-        std::uint8_t lineClass[PLAYER_NB][DIRECTION_NB];
+        // Both players' classes per direction from one table look-up of the
+        // window: player 0's in the low four bits, player 1's in the high.
+        std::uint8_t classes[DIRECTION_NB];
         std::uint16_t classKey[PLAYER_NB];  // the four classes as one index of the shape table
         std::uint8_t shape[PLAYER_NB];
     };
@@ -157,6 +158,7 @@ private:
     void placeStone(int square, int player);
     void removeStone(int square);
     void refresh(int square, int direction);
+    void reclass(int square, int player, int direction, int before, int after);
     void refreshAll(int square);
     void setShape(int square, int player, Shape shape);
     void addInPlay(int square);
