@@ -378,17 +378,21 @@ inline void ShapeBoard::setShape(int square, int player, Shape shape) {
     if (old == shape)
         return;
     info_[square].shape[player] = shape;
-    if (old != SHAPE_NONE) {
+    if (old >= FIRST_LISTED_SHAPE) {
         const int index = shapeIndex_[player][square];
         const int moved = shapeList_[player][old][--shapeCount_[player][old]];
         shapeList_[player][old][index] = static_cast<std::int16_t>(moved);
         shapeIndex_[player][moved] = static_cast<std::int16_t>(index);
         shapeIndex_[player][square] = -1;
+    } else if (old != SHAPE_NONE) {
+        --shapeCount_[player][old];
     }
-    if (shape != SHAPE_NONE) {
+    if (shape >= FIRST_LISTED_SHAPE) {
         const int index = shapeCount_[player][shape]++;
         shapeList_[player][shape][index] = static_cast<std::int16_t>(square);
         shapeIndex_[player][square] = static_cast<std::int16_t>(index);
+    } else if (shape != SHAPE_NONE) {
+        ++shapeCount_[player][shape];
     }
 }
 
@@ -591,12 +595,12 @@ const char* ShapeBoard::checkConsistency() const {
             if (info_[s].shape[p] != shape)
                 return "a shape differs from its classes'";
             ++counts[p][shape];
-            if (shape != SHAPE_NONE) {
+            if (shape >= FIRST_LISTED_SHAPE) {
                 const int index = shapeIndex_[p][s];
                 if (index < 0 || index >= shapeCount_[p][shape] || shapeList_[p][shape][index] != s)
                     return "a shape list and its index disagree";
             } else if (shapeIndex_[p][s] != -1) {
-                return "a square of no shape is listed";
+                return "a square of an unlisted shape is listed";
             }
         }
     }

@@ -111,12 +111,16 @@ public:
     // classes' values, for move ordering and evaluation. 0 on a stone.
     int squareValue(int square, int player) const;
 
-    // The empty squares of a shape for a player (never SHAPE_NONE: those are not
-    // listed), in no particular order; the order changes with play and undo, so
-    // copy the squares before playing any of them.
+    // The empty squares of a shape for a player, in no particular order; the
+    // order changes with play and undo, so copy the squares before playing any of
+    // them. Only shapes from FIRST_LISTED_SHAPE up are listed: the weaker ones
+    // change with nearly every stone and are only counted (SHAPE_NONE not even
+    // that), and their lists are empty.
+    static constexpr Shape FIRST_LISTED_SHAPE = SHAPE_CLOSED_THREE;
     int count(int player, Shape shape) const { return shapeCount_[player][shape]; }
     std::span<const std::int16_t> squares(int player, Shape shape) const {
-        return {shapeList_[player][shape], static_cast<std::size_t>(shapeCount_[player][shape])};
+        return {shapeList_[player][shape],
+                static_cast<std::size_t>(shape >= FIRST_LISTED_SHAPE ? shapeCount_[player][shape] : 0)};
     }
     // Squares whose shape for the player is at least `shape`.
     int countAtLeast(int player, Shape shape) const;
