@@ -1,9 +1,10 @@
 // ShapeBoard: the pro brain's board for make/undo search. Besides the stones it
 // keeps, for every empty square and both players, the class of each of the four
 // lines through the square (as if the player's stone stood there), the shape
-// those four classes make together, lists of the squares per (player, shape),
-// the squares in play and a Zobrist key, all updated incrementally by play and
-// undo. Fixed-size arrays only: play and undo never allocate.
+// those four classes make together, the squares per (player, shape) (counted,
+// and from a closed three up listed), the squares in play and a Zobrist key,
+// all updated incrementally by play and undo. Fixed-size arrays only: play and
+// undo never allocate.
 #pragma once
 
 #include <cstddef>
