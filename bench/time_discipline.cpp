@@ -345,6 +345,14 @@ int main(int argc, char** argv) {
         {1000, 0, requests1000}, {5000, 350000000, requests5000}, {2000, 367001600, requests5000}};
     if (customTurn > 0)
         scenarios = {{customTurn, customMemory, requests5000}};
+    // A --scenario that names none of them would measure nothing and still report every reply in time.
+    if (only != 0 && std::none_of(scenarios.begin(), scenarios.end(),
+                                  [&](const Scenario& s) { return s.timeoutTurn == only; })) {
+        std::fprintf(stderr, "kelmo-timing: no scenario has a turn of %d ms\n", only);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+        return 2;
+    }
     bool allWithin = true;
     std::printf("%-13s %-11s %8s %8s %8s %8s %8s\n", "timeout_turn", "max_memory", "requests", "p50", "p99",
                 "max", "max ms");
