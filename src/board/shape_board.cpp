@@ -366,10 +366,9 @@ int ShapeBoard::countAtLeast(int player, Shape shape) const {
 int ShapeBoard::squareValue(int square, int player) const {
     if (cell_[square] != EMPTY_CELL)
         return 0;
-    const SquareInfo& info = info_[square];
-    int v = SHAPE_BONUS[info.shape[player]];
+    int v = SHAPE_BONUS[info_[square].shape[player]];
     for (int d = 0; d < DIRECTION_NB; ++d)
-        v += CLASS_VALUE[info.classes[d] >> (4 * player) & 15];
+        v += CLASS_VALUE[lineClass(square, player, d)];
     return v;
 }
 
