@@ -30,15 +30,17 @@ namespace kelmo {
 //                ever spending more than a twelfth of what is left at once;
 //   hard       = min(turn cap, game share), never below 1 ms, the instant the
 //                running iteration is abandoned;
-//   soft       = SOFT_PERCENT of hard: no new iteration starts after it, since
-//                the next one would most likely be cut off unfinished.
+//   soft       = SOFT_PERCENT of hard: no new iteration starts after it. One
+//                started before it and cut off at the hard limit still counts
+//                where a root move already beat the last iteration's best, so
+//                the turn's last quarter is worth searching into.
 // REPLY_MARGIN_MS covers what happens after the clock's last reading: the
 // search notices the hard limit only every few thousand nodes, the answer is
 // written, and the line crosses a pipe (and a wine layer on Linux test rigs).
 constexpr std::int64_t REPLY_MARGIN_MS = 30;
 constexpr int GAME_STONES = 100;
 constexpr int MIN_MOVES_LEFT = 12;
-constexpr std::int64_t SOFT_PERCENT = 55;
+constexpr std::int64_t SOFT_PERCENT = 75;
 
 struct TurnBudget {
     std::int64_t softMs = 1;

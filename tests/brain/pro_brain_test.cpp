@@ -114,19 +114,19 @@ TEST(ProTurnBudget, FollowsTheTurnCapAndTheGameShare) {
     };
     const Case cases[] = {
         // 95 % of 3000 less the margin is 2820; the game share 179970 / 50 is larger.
-        {"defaults, empty board", 180000, 3000, 0, 1551, 2820},
+        {"defaults, empty board", 180000, 3000, 0, 2115, 2820},
         // 29970 / 50 = 599 is below the turn cap of 920.
-        {"30 s game, 1 s turns, opening", 30000, 1000, 0, 329, 599},
+        {"30 s game, 1 s turns, opening", 30000, 1000, 0, 449, 599},
         // 60 stones: 20 moves expected; 29970 / 20 = 1498, so the turn cap holds.
-        {"30 s game, 1 s turns, middle game", 30000, 1000, 60, 506, 920},
+        {"30 s game, 1 s turns, middle game", 30000, 1000, 60, 690, 920},
         // Past a hundred stones the brain still keeps twelve moves in hand.
-        {"long game", 5000, 1000, 150, 227, 414},
-        {"full board", 5000, 1000, 400, 227, 414},
+        {"long game", 5000, 1000, 150, 310, 414},
+        {"full board", 5000, 1000, 400, 310, 414},
         {"no game time left", 0, 1000, 10, 1, 1},
         {"game time below the margin", 20, 1000, 10, 1, 1},
         {"no turn time", 180000, 0, 0, 1, 1},
         {"turn time below the margin", 180000, 31, 0, 1, 1},
-        {"largest settings", 2147483647, 2147483647, 0, 23622319, 42949672},
+        {"largest settings", 2147483647, 2147483647, 0, 32212254, 42949672},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
