@@ -24,6 +24,11 @@ constexpr std::uint64_t POLL_INTERVAL = 1024;
 constexpr std::int64_t ROOT_VCT_PERCENT = 30;
 constexpr std::uint64_t ASSUMED_NODES_PER_MS = 1000;
 
+// The VCT check after each root move, when the opponent has a threat behind a pass: this many times the
+// nodes that found it, and no fewer than the floor.
+constexpr std::uint64_t SAFETY_VCT_FACTOR = 8;
+constexpr std::uint64_t SAFETY_VCT_FLOOR = 2000;
+
 // Root moves tried, in the search's order, when the chosen one turns out to lose to threes.
 constexpr int VERIFY_MOVES = 4;
 
@@ -534,9 +539,15 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
     // A threat of threes and fours that the opponent could start if the side to move passed: its answers
     // (the squares of its line, the blocks of each three on it, the side to move's own fours) join the
     // best squares, which may all lose to it; the checks below keep the ones that hold.
+    std::uint64_t safetyVctNodes = budget(budgets_.safetyVct);
     if (!forced) {
         int found[MAX_MOVES];
         const int count = threats_.opponentThreat(board_, true, budget(budgets_.rootThreatVct), found, MAX_MOVES);
+        // A move that leaves this threat standing loses to it in about as many nodes as it took to find: a
+        // few times that is enough to see it, and the moves that hold stop costing the full budget.
+        if (count > 0)
+            safetyVctNodes =
+                std::min(safetyVctNodes, std::max(SAFETY_VCT_FLOOR, SAFETY_VCT_FACTOR * threats_.nodes()));
         countThreatNodes();
         for (int i = 0; i < count && rootCount_ < MAX_MOVES * 2; ++i) {
             bool listed = false;
@@ -560,7 +571,7 @@ ProResult ProEngine::search(std::span<const Stone> stones, int sideToMove, const
             int loss = opponentHasVcf(budget(budgets_.safety)) ? 2 : 0;
             if (loss == 0 && threes) {
                 if (limits.hardMs <= 0 || elapsedMs() * 3 < limits.hardMs) {
-                    loss = threats_.vct(board_, budget(budgets_.safetyVct), nullptr) ? 1 : 0;
+                    loss = threats_.vct(board_, safetyVctNodes, nullptr) ? 1 : 0;
                     countThreatNodes();
                 } else {
                     loss = -1;

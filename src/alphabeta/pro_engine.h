@@ -34,7 +34,7 @@ struct ThreatBudgets {
     Budget rootThreat{40000, 15};   // the opponent's VCF if the side to move passed: the forced defences
     Budget rootThreatVct{20000, 60}; // its VCT if the side to move passed: more moves for the root
     Budget safety{20000, 3};        // the opponent's VCF after each root move
-    Budget safetyVct{5000, 12};      // its VCT after each root move that passed the VCF check
+    Budget safetyVct{5000, 12};      // its VCT after each root move that passed the VCF check (at most)
     Budget verify{30000, 60};       // its VCT after the chosen move, once the search is over
     std::uint64_t nearRootThreat = 2000; // the opponent's VCF behind the root's replies (inside the search)
     std::uint64_t horizon = 150;         // the side to move's VCF at the horizon
