@@ -31,9 +31,10 @@ namespace kelmo {
 //   hard       = min(turn cap, game share), never below 1 ms, the instant the
 //                running iteration is abandoned;
 //   soft       = SOFT_PERCENT of hard: no new iteration starts after it. One
-//                started before it and cut off at the hard limit still counts
-//                where a root move already beat the last iteration's best, so
-//                the turn's last quarter is worth searching into.
+//                started before it and cut off unfinished (the search keeps the
+//                last eighth of hard for checking its move) still counts where a
+//                root move already beat the last iteration's best, so the time
+//                between soft and that cut is worth searching into.
 // REPLY_MARGIN_MS covers what happens after the clock's last reading: the
 // search notices the hard limit only every few thousand nodes, the answer is
 // written, and the line crosses a pipe (and a wine layer on Linux test rigs).
