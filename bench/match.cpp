@@ -11,8 +11,13 @@
 // fault. With --record, every game's stones (the opening's, then the moves)
 // go to FILE, one game a line, for a later look at how it was won or lost.
 //
-//   kelmo-match [--openings FILE] [--games N] [--turn MS] [--memory BYTES]
-//               [--jobs J] [--record FILE] A_COMMAND -- B_COMMAND
+// With --game MS each brain also has a game clock, as a tournament manager
+// keeps one: INFO timeout_match MS at the start, INFO time_left with what is
+// left before every move, each reply's time (as the match measures it) taken
+// off, and a brain whose clock runs out loses the game.
+//
+//   kelmo-match [--openings FILE] [--games N] [--turn MS] [--game MS]
+//               [--memory BYTES] [--jobs J] [--record FILE] A_COMMAND -- B_COMMAND
 //
 // Openings are lines of `dx,dy` pairs relative to the centre (10,10), black first.
 // It is a benchmark: CI never plays it.
@@ -42,6 +47,7 @@ struct Options {
     std::string openings;
     int games = 0;  // 0: every opening, twice
     int turnMs = 1000;
+    int gameMs = 0;  // 0: no game clock
     long long memory = 100000000;
     int jobs = 1;
     std::string record;
@@ -58,6 +64,7 @@ struct Outcome {
     std::string fault;
     int plies = 0;
     double maxReplyMs = 0;
+    double clockLeftMs[2] = {0, 0};  // with a game clock, what each brain had left at the end
     std::string lastInformation[2];  // each brain's last MESSAGE or DEBUG line in the game
     std::vector<int> stones;         // the opening's stones, then the moves, in order
 };
@@ -137,13 +144,22 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
         if (outcome.over)
             break;
         brains[b]->send("INFO timeout_turn " + std::to_string(options.turnMs), "\n");
-        brains[b]->send("INFO time_left 1000000000", "\n");
+        if (options.gameMs > 0)
+            brains[b]->send("INFO timeout_match " + std::to_string(options.gameMs), "\n");
+        else
+            brains[b]->send("INFO time_left 1000000000", "\n");
         brains[b]->send("INFO max_memory " + std::to_string(options.memory), "\n");
     }
     bool boardSent[2] = {false, false};
     int lastMove = -1;
+    double clockLeft[2] = {double(options.gameMs), double(options.gameMs)};
     while (!outcome.over) {
         kelmo::BrainProcess& brain = *brains[mover];
+        int waitMs = options.turnMs + GRACE_MS;
+        if (options.gameMs > 0) {
+            brain.send("INFO time_left " + std::to_string(static_cast<long long>(clockLeft[mover])), "\n");
+            waitMs = static_cast<int>(std::min<double>(waitMs, clockLeft[mover] + GRACE_MS));
+        }
         if (!boardSent[mover]) {
             brain.send("BOARD", "\n");
             for (int square : stones)
@@ -154,11 +170,14 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
             brain.send("TURN " + squareText(lastMove), "\n");
         }
         const double start = kelmo::nowMs();
-        const auto result = answer(mover, reply, options.turnMs + GRACE_MS);
+        const auto result = answer(mover, reply, waitMs);
         const double took = kelmo::nowMs() - start;
         outcome.maxReplyMs = std::max(outcome.maxReplyMs, took);
+        clockLeft[mover] -= took;
         int square;
-        if (result != BrainProcess::ReadResult::Line) {
+        if (options.gameMs > 0 && clockLeft[mover] < 0) {
+            lose(mover, "out of game time");
+        } else if (result != BrainProcess::ReadResult::Line) {
             lose(mover, result == BrainProcess::ReadResult::Timeout ? "no reply in time" : "closed");
         } else if (!kelmo::referee::parseMoveSquare(reply, square)) {
             lose(mover, "not a move: " + reply);
@@ -181,6 +200,8 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
         }
     }
     outcome.stones = stones;
+    outcome.clockLeftMs[0] = clockLeft[0];
+    outcome.clockLeftMs[1] = clockLeft[1];
     for (int b = 0; b < 2; ++b) {
         brains[b]->send("END", "\n");
         int code;
@@ -197,7 +218,8 @@ char brainName(int brain) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: kelmo-match [--openings FILE] [--games N] [--turn MS] [--memory BYTES] [--jobs J] "
+                 "usage: kelmo-match [--openings FILE] [--games N] [--turn MS] [--game MS] [--memory BYTES] "
+                 "[--jobs J] "
                  "[--record FILE] A_COMMAND... -- B_COMMAND...\n");
     return 2;
 }
@@ -218,6 +240,8 @@ int main(int argc, char** argv) {
             options.games = std::atoi(value);
         else if (flag == "--turn")
             options.turnMs = std::atoi(value);
+        else if (flag == "--game")
+            options.gameMs = std::max(0, std::atoi(value));
         else if (flag == "--memory")
             options.memory = std::atoll(value);
         else if (flag == "--jobs")
@@ -264,6 +288,8 @@ int main(int argc, char** argv) {
                                                                     " (" + o.fault + ")";
             std::printf("game %3d opening %3d first %c: %s by %s after %d plies, slowest reply %.0f ms\n", g + 1,
                         g / 2 + 1, brainName(first), result, how.c_str(), o.plies, o.maxReplyMs);
+            if (options.gameMs > 0)
+                std::printf("    game clock left: A %.0f ms, B %.0f ms\n", o.clockLeftMs[0], o.clockLeftMs[1]);
             for (int b = 0; b < 2; ++b)
                 if (!o.lastInformation[b].empty())
                     std::printf("    %c last said: %s\n", brainName(b), o.lastInformation[b].c_str());
