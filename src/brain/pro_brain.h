@@ -25,9 +25,12 @@ namespace kelmo {
 //   turn cap   = 95 % of timeout_turn, less REPLY_MARGIN_MS;
 //   game share = (time_left - REPLY_MARGIN_MS) / moves that may remain, where
 //                the brain expects max(MIN_MOVES_LEFT, (GAME_STONES - stones) / 2)
-//                more moves of its own: games between searching brains rarely
-//                run past a hundred stones, and the floor keeps a long game from
-//                ever spending more than a twelfth of what is left at once;
+//                more moves of its own: games between searching brains are
+//                mostly decided before sixty stones, and many of a game's
+//                moves are forced and answered at once, so a longer horizon
+//                leaves most of the clock unspent at the end; the floor keeps a
+//                long game from ever spending more than a twelfth of what is
+//                left at once;
 //   hard       = min(turn cap, game share), never below 1 ms, the instant the
 //                running iteration is abandoned;
 //   soft       = SOFT_PERCENT of hard: no new iteration starts after it. One
@@ -39,7 +42,7 @@ namespace kelmo {
 // search notices the hard limit only every few thousand nodes, the answer is
 // written, and the line crosses a pipe (and a wine layer on Linux test rigs).
 constexpr std::int64_t REPLY_MARGIN_MS = 30;
-constexpr int GAME_STONES = 100;
+constexpr int GAME_STONES = 60;
 constexpr int MIN_MOVES_LEFT = 12;
 constexpr std::int64_t SOFT_PERCENT = 75;
 
