@@ -112,8 +112,8 @@ std::int64_t ProEngine::elapsedMs() const {
 void ProEngine::pollStop() {
     if (limits_.nodeCap && nodes_ >= limits_.nodeCap)
         stop_ = true;
-    // The last eighth of the turn is kept for checking the chosen move.
-    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs - limits_.hardMs / 8)
+    // The last sixteenth of the turn is kept for checking the chosen move.
+    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs - limits_.hardMs / 16)
         stop_ = true;
 }
 
@@ -698,7 +698,9 @@ int ProEngine::verifiedMove(int chosen, const ProLimits& limits) {
     int candidate = chosen;
     int next = 0;
     for (int tried = 0; tried < VERIFY_MOVES; ++tried) {
-        if (limits.hardMs > 0 && elapsedMs() >= limits.hardMs - limits.hardMs / 16)
+        // The chosen move is always checked (the threat search's deadline is the hard limit); another
+        // candidate only while a look at it still fits.
+        if (tried > 0 && limits.hardMs > 0 && elapsedMs() >= limits.hardMs - limits.hardMs / 32)
             return candidate;
         board_.play(candidate);
         const bool loses = threats_.vct(board_, nodes, nullptr);

@@ -35,7 +35,7 @@ namespace kelmo {
 //                running iteration is abandoned;
 //   soft       = SOFT_PERCENT of hard: no new iteration starts after it. One
 //                started before it and cut off unfinished (the search keeps the
-//                last eighth of hard for checking its move) still counts where a
+//                last sixteenth of hard for checking its move) still counts where a
 //                root move already beat the last iteration's best, so the time
 //                between soft and that cut is worth searching into.
 // REPLY_MARGIN_MS covers what happens after the clock's last reading: the
@@ -44,7 +44,7 @@ namespace kelmo {
 constexpr std::int64_t REPLY_MARGIN_MS = 30;
 constexpr int GAME_STONES = 60;
 constexpr int MIN_MOVES_LEFT = 12;
-constexpr std::int64_t SOFT_PERCENT = 75;
+constexpr std::int64_t SOFT_PERCENT = 85;
 
 struct TurnBudget {
     std::int64_t softMs = 1;

@@ -114,22 +114,22 @@ TEST(ProTurnBudget, FollowsTheTurnCapAndTheGameShare) {
     };
     const Case cases[] = {
         // 95 % of 3000 less the margin is 2820; the game share 179970 / 30 is larger.
-        {"defaults, empty board", 180000, 3000, 0, 2115, 2820},
+        {"defaults, empty board", 180000, 3000, 0, 2397, 2820},
         // 29970 / 30 = 999 is above the turn cap of 920: a short game's clock
         // still lets the early turns run to the cap.
-        {"30 s game, 1 s turns, opening", 30000, 1000, 0, 690, 920},
+        {"30 s game, 1 s turns, opening", 30000, 1000, 0, 782, 920},
         // 9970 / 30 = 332 is below the turn cap.
-        {"10 s game, 1 s turns, opening", 10000, 1000, 0, 249, 332},
+        {"10 s game, 1 s turns, opening", 10000, 1000, 0, 282, 332},
         // 30 stones: 15 moves expected; 39970 / 15 = 2664 is below the cap of 4720.
-        {"2 min game, 5 s turns, 40 s left", 40000, 5000, 30, 1998, 2664},
+        {"2 min game, 5 s turns, 40 s left", 40000, 5000, 30, 2264, 2664},
         // Past sixty stones the brain still keeps twelve moves in hand.
-        {"long game", 5000, 1000, 150, 310, 414},
-        {"full board", 5000, 1000, 400, 310, 414},
+        {"long game", 5000, 1000, 150, 351, 414},
+        {"full board", 5000, 1000, 400, 351, 414},
         {"no game time left", 0, 1000, 10, 1, 1},
         {"game time below the margin", 20, 1000, 10, 1, 1},
         {"no turn time", 180000, 0, 0, 1, 1},
         {"turn time below the margin", 180000, 31, 0, 1, 1},
-        {"largest settings", 2147483647, 2147483647, 0, 53687090, 71582787},
+        {"largest settings", 2147483647, 2147483647, 0, 60845368, 71582787},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
