@@ -64,7 +64,7 @@ struct Outcome {
     std::string fault;
     int plies = 0;
     double maxReplyMs = 0;
-    double clockLeftMs[2] = {0, 0};  // with a game clock, what each brain had left at the end
+    double clockLeftMs[2] = {0, 0};  // with a game clock, what each brain has left (at the end, had)
     std::string lastInformation[2];  // each brain's last MESSAGE or DEBUG line in the game
     std::vector<int> stones;         // the opening's stones, then the moves, in order
 };
@@ -152,7 +152,8 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
     }
     bool boardSent[2] = {false, false};
     int lastMove = -1;
-    double clockLeft[2] = {double(options.gameMs), double(options.gameMs)};
+    double* clockLeft = outcome.clockLeftMs;
+    clockLeft[0] = clockLeft[1] = options.gameMs;
     while (!outcome.over) {
         kelmo::BrainProcess& brain = *brains[mover];
         int waitMs = options.turnMs + GRACE_MS;
@@ -200,8 +201,6 @@ Outcome playGame(const Options& options, const std::vector<int>& opening, int fi
         }
     }
     outcome.stones = stones;
-    outcome.clockLeftMs[0] = clockLeft[0];
-    outcome.clockLeftMs[1] = clockLeft[1];
     for (int b = 0; b < 2; ++b) {
         brains[b]->send("END", "\n");
         int code;

@@ -32,6 +32,12 @@ constexpr std::uint64_t SAFETY_VCT_FLOOR = 2000;
 // Root moves tried, in the search's order, when the chosen one turns out to lose to threes.
 constexpr int VERIFY_MOVES = 4;
 
+// On the clock, the search stops at the start of the hard limit's last sixteenth, which is kept for checking
+// the chosen move (that check always runs: the threat search's deadline is the hard limit). A further
+// candidate is checked only before the last thirty-second.
+constexpr std::int64_t CHECK_SHARE = 16;
+constexpr std::int64_t FURTHER_CHECK_SHARE = 32;
+
 // Mate scores are stored relative to the node, read back relative to the root.
 int toTable(int score, int ply) {
     if (score >= SCORE_MATE_BOUND)
@@ -112,8 +118,7 @@ std::int64_t ProEngine::elapsedMs() const {
 void ProEngine::pollStop() {
     if (limits_.nodeCap && nodes_ >= limits_.nodeCap)
         stop_ = true;
-    // The last sixteenth of the turn is kept for checking the chosen move.
-    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs - limits_.hardMs / 16)
+    if (limits_.hardMs > 0 && elapsedMs() >= limits_.hardMs - limits_.hardMs / CHECK_SHARE)
         stop_ = true;
 }
 
@@ -698,9 +703,7 @@ int ProEngine::verifiedMove(int chosen, const ProLimits& limits) {
     int candidate = chosen;
     int next = 0;
     for (int tried = 0; tried < VERIFY_MOVES; ++tried) {
-        // The chosen move is always checked (the threat search's deadline is the hard limit); another
-        // candidate only while a look at it still fits.
-        if (tried > 0 && limits.hardMs > 0 && elapsedMs() >= limits.hardMs - limits.hardMs / 32)
+        if (tried > 0 && limits.hardMs > 0 && elapsedMs() >= limits.hardMs - limits.hardMs / FURTHER_CHECK_SHARE)
             return candidate;
         board_.play(candidate);
         const bool loses = threats_.vct(board_, nodes, nullptr);

@@ -31,11 +31,11 @@ namespace kelmo {
 //                leaves most of the clock unspent at the end; the floor keeps a
 //                long game from ever spending more than a twelfth of what is
 //                left at once;
-//   hard       = min(turn cap, game share), never below 1 ms, the instant the
-//                running iteration is abandoned;
+//   hard       = min(turn cap, game share), never below 1 ms: the deadline of
+//                every search of the turn (the running iteration is abandoned
+//                a sixteenth before it, which is kept for checking the move);
 //   soft       = SOFT_PERCENT of hard: no new iteration starts after it. One
-//                started before it and cut off unfinished (the search keeps the
-//                last sixteenth of hard for checking its move) still counts where a
+//                started before it and cut off unfinished still counts where a
 //                root move already beat the last iteration's best, so the time
 //                between soft and that cut is worth searching into.
 // REPLY_MARGIN_MS covers what happens after the clock's last reading: the
